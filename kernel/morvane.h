@@ -202,41 +202,51 @@ void GetRemovalBndCurve(const int* n, const int* p, const double* U, const doubl
 // ---------------------------------------------------------------------------
 
 // Inner control points P[2..n] of the C2 cubic interpolating Q[0..n] at the
-// knots U[3..n+3] (U[0..n+6] clamped for (n + 2, 3)); P[1], P[n+1] given.
+// knots U[3..n+3] (U[0..n+6] clamped for (n + 2, 3)); P[1], P[n+1] given,
+// P[0] and P[n+2] neither read nor written (A9.2).  P is written only on
+// success.
 //  -1 n <= 2   -3 invalid knot vector   1 allocation failed
+//   2 a zero or non-finite pivot (coincident interior knots)
 void SolveTridiagonal(const int* n, const double* Q, const double* U, double* P, int* info);
 
 // B = Bernstein polynomial B(i, n) at u (A1.2).
-//  -1 i < 0 or i > n   -3 u outside [0, 1]   1 allocation failed
+//  -1 i < 0 or i > n   -3 u outside [0, 1] (or NaN)   1 allocation failed
 void Bernstein(const int* i, const int* n, const double* u, double* B, int* info);
 
 // B[k] = B(k, n)(u), k = 0..n (A1.3).  No checks.
 void AllBernstein(const int* n, const double* u, double* B);
 
 // C = point at u of the Bezier curve P[0..n] (A1.4).
-//  -2 n < 0   -3 u outside [0, 1]   1 allocation failed
+//  -2 n < 0   -3 u outside [0, 1] (or NaN)   1 allocation failed
 void PointOnBezierCurve(const double* P, const int* n, const double* u, double* C, int* info);
 
 // The same point by de Casteljau's scheme (A1.5); same codes.
 void deCasteljau1(const double* P, const int* n, const double* u, double* C, int* info);
 
-// el = C(p, r) * C(r, c) * (-1)^(r - c).  No checks.
+// el = C(p, r) * C(r, c) * (-1)^(r - c), the binomials in 64-bit / double
+// arithmetic (no int overflow); 0 for c > r or r > p.  No checks.
 void GetBezierMatrixElement(const int* p, const int* r, const int* c, double* el);
 
-// Lower triangle of the (p + 1) x (p + 1) Bezier-to-power-basis matrix.
+// Lower triangle of the (p + 1) x (p + 1) Bezier-to-power-basis matrix,
+// row-major: M[r * (p + 1) + c] for c <= r; the upper triangle is not written.
 void GetBezierMatrix(const int* p, double* M);
 
-// C[0..np] replaced by the Bezier curve P[0..n] at each C[j] (Bernstein / de
-// Casteljau); codes of PointOnBezierCurve.
+// C[0..np] replaced by the Bezier curve P[0..n] at each C[j], by the
+// Bernstein form (BezierCurveEval) or by de Casteljau (BezierCurveEval2).
+// Every parameter is checked before C is written.
+//  -2 n < 0   -4 np < 0   -3 some C[j] outside [0, 1] (or NaN)   1 allocation failed
 void BezierCurveEval(const double* P, const int* n, double* C, const int* np, int* info);
 void BezierCurveEval2(const double* P, const int* n, double* C, const int* np, int* info);
 
-// Bezier control points hb[first..last] of the product of the Bezier
-// polynomials fb (degree p) and gb (degree q).
+// Bezier control points of the product h = f g of the Bezier polynomials
+// fb[0..p] and gb[0..q]: h has degree p + q and control points hb[0..p+q].
+// hb holds M + 1 doubles; hb[k] is written for k = first..last, clipped to
+// 0..min(M, p + q), and nothing else.  Nothing is written when p < 0 or q < 0.
+// No status code.
 void BezierProduct(const double* fb, const int* p, const double* gb, const int* q,
                    const int* M, const int* first, const int* last, double* hb);
 
-// Reserved entry point; does nothing.
+// Exported entry point that does nothing.
 void CurvesProduct(void);
 
 #ifdef __cplusplus
