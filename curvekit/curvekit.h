@@ -54,5 +54,7 @@ inline void require_degree_at_least(int p, int lowest) {
 // Registration of each topic's functions.
 void register_knots(Exporter& ex);
 void register_evaluation(Exporter& ex);
+void register_interpolation(Exporter& ex);
+void register_bezier(Exporter& ex);
 
 }  // namespace videvo::curvekit

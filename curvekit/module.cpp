@@ -1,5 +1,6 @@
 // videvo.curvekit: the spline kernel for Python and for the other modules.
 #include "curvekit.h"
+#include "lapack.h"
 
 #include <string>
 #include <utility>
@@ -77,10 +78,13 @@ NB_MODULE(curvekit, m) {
     using namespace videvo::curvekit;
     videvo::init_array_support();
     m.attr("NP") = nb::module_::import_("numpy");
+    videvo::lapack::bind();
 
     Exporter ex(m);
     register_knots(ex);
     register_evaluation(ex);
+    register_interpolation(ex);
+    register_bezier(ex);
 
     ex.publish(publication_order);
     nb::list all;
