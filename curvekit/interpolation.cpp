@@ -119,23 +119,25 @@ public:
     }
 
     // dgbsv on A and the right-hand side b[0..n]; the solution replaces b.
-    // Returns LAPACK's info, or else the info of a repeated point.
+    // Returns LAPACK's info, or else the info of a repeated point.  A matrix
+    // that left its band is not solved: a repeated point, which also pushes
+    // rows out of the band, is then reported as the cause.
     int solve(double* b) noexcept {
-        if (fault_row_ >= 0) return 0;
+        if (fault_row_ >= 0) return singular_info_;
         const int info = lapack::dgbsv(n_ + 1, kl_, kl_, 1, ab_.get(), ldab_, ipiv_.get(), b, n_ + 1);
         return info != 0 ? info : singular_info_;
     }
 
     // ---- with the lock held again ----
 
-    // Raises for a recorded fault or a failed solve.
+    // Raises for a failed solve or a recorded fault.
     void report(int info) const {
-        if (fault_row_ >= 0)
-            raise(PyExc_ValueError, "'xp' does not suit the knot vector 'U': row " + std::to_string(fault_row_) +
-                                        " of the interpolation matrix leaves its band");
         // The message names dgesv for the band solver too: callers match it.
         if (info != 0)
             raise(PyExc_Exception, "'dgesv' LAPACK function failed with 'info' value: " + std::to_string(info));
+        if (fault_row_ >= 0)
+            raise(PyExc_ValueError, "'xp' does not suit the knot vector 'U': row " + std::to_string(fault_row_) +
+                                        " of the interpolation matrix leaves its band");
     }
 
 private:

@@ -1,0 +1,285 @@
+"""Global interpolation: banded systems by LAPACK, cubic by the tridiagonal
+solver."""
+
+import ctypes
+import re
+import threading
+
+import numpy as np
+import pytest
+from scipy.interpolate import BSpline, CubicSpline, make_interp_spline
+
+import videvo.curvekit as ck
+from splines import run_child
+from test_curvekit_module import View, entry, view
+
+INFO = "the algorithm failed with 'info' value: "
+LAPACK = re.escape("'dgesv' LAPACK function failed with 'info' value: ")
+
+
+def data(rng, count, lo=0.0, hi=10.0):
+    x = np.r_[lo, np.sort(rng.uniform(lo, hi, count - 2)), hi]
+    return x, np.sin(x) + 0.1 * x**2
+
+
+def plain(x, y, p):
+    U = np.empty(len(x) + p + 1)
+    ck.averaging(x, p, U)
+    P = np.empty(len(x))
+    ck.gcsplint(x, y, p, U, P)
+    return U, P
+
+
+def with_slopes(x, y, p, dy):
+    U = np.empty(len(x) + p + 3)
+    ck.averaging2(x, p, U)
+    P = np.empty(len(x) + 2)
+    ck.gdsplint(x, y, p, U, P, dy)
+    return U, P
+
+
+def with_derivatives(x, y, p, Ds, De):
+    U = np.empty(len(x) + len(Ds) + len(De) + p + 1)
+    ck.averaging3(x, p, len(Ds), len(De), U)
+    P = np.empty(len(x) + len(Ds) + len(De))
+    ck.gadsplint(x, y, p, Ds, De, U, P)
+    return U, P
+
+
+def assert_interpolates(U, P, p, x, y):
+    np.testing.assert_allclose(BSpline(U, P, p)(x), y, rtol=0, atol=1e-12 * max(1.0, np.abs(y).max()))
+
+
+def test_worked_example_on_a_line_and_a_parabola():
+    x = np.array([0, 1, 3, 4.0])
+    U, P = plain(x, x.copy(), 2)
+    np.testing.assert_array_equal(U, [0, 0, 0, 2, 4, 4, 4])
+    np.testing.assert_allclose(P, [0, 1, 3, 4], atol=1e-14)
+    fp = np.array([0, 1, 9, 16.0])
+    U, P = plain(x, fp, 2)
+    assert P[0] == 0 and P[3] == 16
+    assert_interpolates(U, P, 2, x, fp)
+    U, P = plain(x[[0, 3]], fp[[0, 3]], 3)  # two points: the identity rows only
+    np.testing.assert_array_equal(P, [0, 16])
+
+
+@pytest.mark.parametrize("p", [2, 3, 4, 5, 7])
+def test_plain_interpolation_is_scipys_spline_on_the_same_knots(p):
+    rng = np.random.default_rng(p)
+    x, y = data(rng, 60)
+    U, P = plain(x, y, p)
+    assert_interpolates(U, P, p, x, y)
+    np.testing.assert_allclose(P, make_interp_spline(x, y, k=p, t=U).c, rtol=1e-10, atol=1e-10)
+
+
+@pytest.mark.parametrize("p", [2, 3, 5])
+def test_end_slopes_are_imposed(p):
+    rng = np.random.default_rng(10 + p)
+    x, y = data(rng, 40)
+    dy = (1.5, -2.0)
+    U, P = with_slopes(x, y, p, dy)
+    spline = BSpline(U, P, p)
+    assert_interpolates(U, P, p, x, y)
+    assert spline(x[0], 1) == pytest.approx(dy[0], abs=1e-10)
+    assert spline(x[-1], 1) == pytest.approx(dy[1], abs=1e-10)
+    reference = make_interp_spline(x, y, k=p, t=U, bc_type=([(1, dy[0])], [(1, dy[1])]))
+    np.testing.assert_allclose(P, reference.c, rtol=1e-10, atol=1e-10)
+    # The default slopes are zero: horizontal end tangents.
+    P0 = np.empty(len(x) + 2)
+    ck.gdsplint(x, y, p, U, P0)
+    assert P0[1] == P0[0] and P0[-2] == P0[-1]
+
+
+@pytest.mark.parametrize("p, k, l", [(2, 1, 0), (3, 2, 1), (5, 2, 4), (6, 0, 5)])
+def test_end_derivatives_are_imposed(p, k, l):
+    rng = np.random.default_rng(20 + p)
+    x, y = data(rng, 30)
+    Ds, De = rng.normal(size=k), rng.normal(size=l)
+    U, P = with_derivatives(x, y, p, Ds, De)
+    spline = BSpline(U, P, p)
+    assert_interpolates(U, P, p, x, y)
+    # High derivatives amplify the rounding of the coefficients by 1 / h**order.
+    for order in range(1, k + 1):
+        assert spline(x[0], order) == pytest.approx(Ds[order - 1], rel=1e-6, abs=1e-6)
+    for order in range(1, l + 1):
+        assert spline(x[-1], order) == pytest.approx(De[order - 1], rel=1e-6, abs=1e-6)
+    bc = ([(i + 1, v) for i, v in enumerate(Ds)] or None, [(i + 1, v) for i, v in enumerate(De)] or None)
+    reference = make_interp_spline(x, y, k=p, t=U, bc_type=bc)
+    np.testing.assert_allclose(P, reference.c, rtol=1e-8, atol=1e-8)
+
+
+def test_end_derivative_variants_agree_with_the_simpler_routines():
+    x, y = data(np.random.default_rng(30), 25)
+    U1, P1 = plain(x, y, 4)
+    U2, P2 = with_derivatives(x, y, 4, np.empty(0), np.empty(0))
+    np.testing.assert_array_equal(U1, U2)
+    np.testing.assert_allclose(P1, P2, rtol=1e-13, atol=1e-13)
+    U1, P1 = with_slopes(x, y, 3, (0.5, 2.0))
+    U2, P2 = with_derivatives(x, y, 3, np.array([0.5]), np.array([2.0]))
+    np.testing.assert_array_equal(U1, U2)
+    np.testing.assert_allclose(P1, P2, rtol=1e-11, atol=1e-11)
+
+
+def test_cubic_by_the_tridiagonal_solver():
+    rng = np.random.default_rng(40)
+    for count in (4, 7, 500):
+        x, y = data(rng, count)
+        dy = (0.3, -1.2)
+        U, P = np.empty(count + 6), np.empty(count + 2)
+        assert ck.cdsplint(x, y, U, P, dy) is None
+        np.testing.assert_array_equal(U, np.r_[[x[0]] * 3, x, [x[-1]] * 3])
+        spline = BSpline(U, P, 3)
+        assert_interpolates(U, P, 3, x, y)
+        assert spline(x[0], 1) == pytest.approx(dy[0], abs=1e-10)
+        assert spline(x[-1], 1) == pytest.approx(dy[1], abs=1e-10)
+        t = np.linspace(x[0], x[-1], 301)
+        cubic = CubicSpline(x, y, bc_type=((1, dy[0]), (1, dy[1])))
+        np.testing.assert_allclose(spline(t), cubic(t), atol=1e-10 * max(1, np.abs(y).max()))
+    clamped = make_interp_spline(x, y, k=3, t=U, bc_type=([(1, 0.0)], [(1, 0.0)]))
+    ck.cdsplint(x, y, U, P)
+    np.testing.assert_allclose(P, clamped.c, rtol=1e-10, atol=1e-10)
+
+
+def test_cubic_failures_come_from_the_solver_status():
+    x = np.array([0.0, 1.0, 2.0])
+    with pytest.raises(ValueError) as err:
+        ck.cdsplint(x, x, np.empty(9), np.empty(5))
+    assert str(err.value) == INFO + "-1"
+    x = np.array([0.0, 1.0, 3.0, 2.0, 4.0])
+    with pytest.raises(ValueError, match=INFO + "-3"):
+        ck.cdsplint(x, x, np.empty(11), np.empty(7))
+    x = np.array([0.0, 1.0, 2.0, 2.0, 4.0])
+    with pytest.raises(ZeroDivisionError, match="float division by zero"):
+        ck.cdsplint(x, x, np.empty(11), np.empty(7))
+
+
+def test_repeated_abscissae_make_the_system_singular():
+    # With [0, 1, 2, 2, 3, 4] and p = 3 rounding in the band factorisation
+    # hides the zero pivot from LAPACK: the repeated point's row is reported.
+    x = np.array([0, 1, 2, 2, 3, 4.0])
+    with pytest.raises(Exception, match="^" + LAPACK + "4$"):
+        plain(x, x, 3)
+    rng = np.random.default_rng(50)
+    for _ in range(40):
+        p = int(rng.integers(2, 7))
+        x, _ = data(rng, int(rng.integers(p + 3, 40)))
+        k = int(rng.integers(1, len(x) - 1))
+        x[k] = x[k + 1] if rng.random() < 0.5 else x[k - 1]
+        for interpolate in (plain, lambda x, y, p: with_slopes(x, y, p, (1.0, 1.0)),
+                            lambda x, y, p: with_derivatives(x, y, p, np.ones(1), np.ones(p - 1))):
+            with pytest.raises(Exception, match="^" + LAPACK + r"[1-9]\d*$") as err:
+                interpolate(x, np.cos(x), p)
+            assert type(err.value) is Exception
+
+
+def test_data_that_do_not_suit_the_knot_vector_are_refused():
+    x = np.r_[np.linspace(0, 0.1, 8), 10.0]  # clustered points, equally spaced knots
+    U = np.empty(len(x) + 4)
+    ck.eqspaced(x, 3, U)
+    with pytest.raises(ValueError, match="'xp' does not suit the knot vector 'U'"):
+        ck.gcsplint(x, x, 3, U, np.empty(len(x)))
+
+
+SIZE_CHECKS = """
+import numpy as np
+import videvo.curvekit as ck
+x = np.linspace(0.0, 1.0, 6); e = np.empty
+cases = [
+    (ck.gcsplint, (x, x[:-1], 3, e(10), e(6)), "xp and fp must have same dimension"),
+    (ck.gcsplint, (x, x, 3, e(10), e(5)), "P dimension must be: len(xp)"),
+    (ck.gcsplint, (x, x, 1, e(8), e(6)), "p must be greater than 1"),
+    (ck.gcsplint, (x, x, 3, e(9), e(6)), "U dimension must be: len(xp) + p + 1"),
+    (ck.gcsplint, (e(0), e(0), 3, e(4), e(0)), "xp must not be empty"),
+    (ck.gcsplint, (x[:4], x[:4], 4, e(9), e(4)), "degree inconsistent with the number of data points"),
+    (ck.gdsplint, (x, x[:-1], 3, e(12), e(8)), "xp and fp must have same dimension"),
+    (ck.gdsplint, (x, x, 3, e(12), e(7)), "P dimension must be: len(xp) + 2"),
+    (ck.gdsplint, (x, x, 1, e(10), e(8)), "p must be greater than 1"),
+    (ck.gdsplint, (x, x, 3, e(13), e(8)), "U dimension must be: len(xp) + p + 3"),
+    (ck.gdsplint, (x[:1], x[:1], 2, e(6), e(3)), "xp must have at least 2 points"),
+    (ck.gadsplint, (x, x[:-1], 3, e(1), e(1), e(12), e(8)), "xp and fp must have same dimension"),
+    (ck.gadsplint, (x, x, 3, e(1), e(1), e(12), e(7)), "P dimension must be: len(xp) + len(Ds) + len(De)"),
+    (ck.gadsplint, (x, x, 1, e(0), e(0), e(8), e(6)), "p must be greater than 1"),
+    (ck.gadsplint, (x, x, 3, e(3), e(0), e(13), e(9)),
+     "the maximum constrained derivative must be less than 'p'"),
+    (ck.gadsplint, (x, x, 3, e(1), e(1), e(11), e(8)), "U dimension must be: len(P) + p + 1"),
+    (ck.gadsplint, (x[:1], x[:1], 3, e(1), e(0), e(6), e(2)), "xp must have at least 2 points"),
+    (ck.cdsplint, (x, x[:-1], e(12), e(8)), "xp and fp must have same dimension"),
+    (ck.cdsplint, (x, x, e(12), e(9)), "P dimension must be: len(xp) + 2"),
+    (ck.cdsplint, (x, x, e(11), e(8)), "U dimension must be: len(xp) + 6"),
+]
+for fn, args, message in cases:
+    try:
+        fn(*args)
+    except AssertionError as err:
+        assert str(err) == message, (fn.__name__, str(err), message)
+    else:
+        raise SystemExit(f"{fn.__name__}: no AssertionError for {message!r}")
+print("checked", len(cases), "with assertions", "on" if __debug__ else "off")
+"""
+
+
+@pytest.mark.parametrize("mode", [[], ["-O"]])
+def test_size_checks_hold_in_every_interpreter_mode(mode):
+    result = run_child(SIZE_CHECKS, *mode)
+    assert result.returncode == 0, result.stderr
+    # (an editable install may print its rebuild first)
+    assert result.stdout.splitlines()[-1] == "checked 20 with assertions " + ("off" if mode else "on")
+
+
+def test_concurrent_interpolations_equal_serial_ones():
+    rng = np.random.default_rng(60)
+    jobs = [(data(rng, 20000), p) for p in (2, 3, 4, 5)]
+    serial = [plain(x, y, p)[1] for (x, y), p in jobs]
+    results = [[] for _ in jobs]
+
+    def work(i):
+        (x, y), p = jobs[i]
+        for _ in range(3):
+            results[i].append(plain(x, y, p)[1])
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(len(jobs))]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    for runs, expected in zip(results, serial):
+        assert len(runs) == 3
+        for P in runs:
+            np.testing.assert_array_equal(P, expected)
+
+
+class Slopes(ctypes.Structure):
+    _fields_ = [("given", ctypes.c_int), ("first", ctypes.c_double), ("second", ctypes.c_double)]
+
+
+def test_machine_level_entries_solve_and_raise():
+    x, y = data(np.random.default_rng(70), 12)
+    U, expected = with_slopes(x, y, 3, (0.5, -0.5))
+    gdsplint = entry("gdsplint", ctypes.c_int, View, View, ctypes.c_int, View, View, Slopes)
+    P = np.empty(len(x) + 2)
+    assert gdsplint(view(x), view(y), 3, view(U), view(P), Slopes(1, 0.5, -0.5)) == 0
+    np.testing.assert_array_equal(P, expected)
+    assert gdsplint(view(x), view(y), 3, view(U), view(P), Slopes(0, 9.0, 9.0)) == 0
+    assert P[1] == P[0]  # record not given: zero slopes
+    gcsplint = entry("gcsplint", ctypes.c_int, View, View, ctypes.c_int, View, View)
+    with pytest.raises(AssertionError, match="P dimension must be: len"):
+        gcsplint(view(x), view(y), 3, view(U), view(P))
+
+
+MISSING_DGEMM = """
+import sys, types
+import scipy.linalg.cython_blas as blas
+fake = types.ModuleType("scipy.linalg.cython_blas")
+fake.__pyx_capi__ = {k: v for k, v in blas.__pyx_capi__.items() if k != "dgemm"}
+sys.modules["scipy.linalg.cython_blas"] = fake
+try:
+    import videvo.curvekit
+except ImportError as err:
+    print("ImportError:", err)
+"""
+
+
+def test_import_fails_without_a_lapack_or_blas_entry():
+    result = run_child(MISSING_DGEMM)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines()[-1] == "ImportError: scipy.linalg.cython_blas.dgemm is not available"
