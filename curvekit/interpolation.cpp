@@ -81,7 +81,8 @@ public:
     // ---- numeric part: no Python object is touched ----
 
     // Spans of the sites x[0..count-1]: walked from one site to the next when
-    // they are sorted, searched otherwise; either way FindSpan's spans.
+    // they are sorted, searched otherwise; either way FindSpan's spans (see
+    // put_basis_row).
     void expect_sites(const double* x, std::size_t count) noexcept {
         spans_ = SpanCursor(n_, p_, U_, std::is_sorted(x, x + count));
     }
@@ -95,9 +96,17 @@ public:
     }
 
     // The basis row of x into row i: A[i][s - p + j] = N(s - p + j, p)(x),
-    // s being the span of x.
+    // s being the span of x with U[s] <= x exactly.  FindSpan gives a site
+    // that lies just below a knot, within the closeness tolerance, the span
+    // right of that knot; that row would hold the neighbouring polynomial
+    // piece, whose error grows like (distance / knot spacing)^p and is then
+    // amplified by the system (data points closer than the tolerance are
+    // legitimate here), and its last entry would not fit into the band.  So
+    // the span is stepped back to the exact one: the row holds the true basis
+    // values at x.
     void put_basis_row(int i, double x) noexcept {
-        const int s = spans_(x);
+        int s = spans_(x);
+        while (s > p_ && x < U_[s]) --s;
         BasisFuns(&s, &x, &p_, U_, left_.get(), right_.get(), N_.get());
         for (int j = 0; j <= p_; ++j) put(i, s - p_ + j, N_[j]);
     }

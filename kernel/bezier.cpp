@@ -22,9 +22,11 @@ double bernstein_sum(const double* P, int n, const double* B) noexcept {
     return c;
 }
 
-// de Casteljau's scheme on the scratch copy Q[0..n] of the control points.
+// de Casteljau's scheme on the scratch copy Q[0..n] of the control points
+// (n >= 0).
 double casteljau(const double* P, int n, double u, double* Q) noexcept {
-    for (int i = 0; i <= n; ++i) Q[i] = P[i];
+    Q[0] = P[0];
+    for (int i = 1; i <= n; ++i) Q[i] = P[i];
     for (int k = 1; k <= n; ++k)
         for (int i = 0; i <= n - k; ++i) Q[i] = (1.0 - u) * Q[i] + u * Q[i + 1];
     return Q[0];

@@ -72,6 +72,20 @@ def test_plain_interpolation_is_scipys_spline_on_the_same_knots(p):
     np.testing.assert_allclose(P, make_interp_spline(x, y, k=p, t=U).c, rtol=1e-10, atol=1e-10)
 
 
+def test_points_closer_than_the_closeness_tolerance_are_interpolated():
+    # Sites a tiny fraction of the knot spacing below a knot: the rows hold the
+    # true basis values there, not the neighbouring polynomial piece.
+    x = np.r_[np.linspace(0.0, 50.0, 40), 50.0 + 1e-11, 50.0 + 3e-11, 50.0 + 4e-10, np.linspace(51.0, 60.0, 9)]
+    y = np.cos(x)
+    for p in (2, 3, 4):
+        U, P = plain(x, y, p)
+        np.testing.assert_allclose(P, make_interp_spline(x, y, k=p, t=U).c, rtol=1e-9, atol=1e-9)
+        assert_interpolates(U, P, p, x, y)
+        values = x.copy()
+        ck.splcev(values, U, P, p)
+        np.testing.assert_allclose(values, y, atol=1e-9)
+
+
 @pytest.mark.parametrize("p", [2, 3, 5])
 def test_end_slopes_are_imposed(p):
     rng = np.random.default_rng(10 + p)
