@@ -1,0 +1,50 @@
+"""Shared pieces of the benchmarks: the case record, timing and test data."""
+
+from __future__ import annotations
+
+import statistics
+import time
+from dataclasses import dataclass
+from typing import Callable, Optional
+
+import numpy as np
+
+
+@dataclass
+class Case:
+    """One benchmark row: videvo against SciPy on the same data, in one run.
+
+    ``prepare`` runs before every timed sample and is not timed (for example
+    to refill an array that the timed call overwrites).  ``number`` calls make
+    one sample; the row reports the median time per call over ``repeat``
+    samples, and the ratio SciPy / videvo.
+    """
+
+    name: str
+    videvo: Callable[[], object]
+    scipy: Optional[Callable[[], object]] = None
+    prepare: Optional[Callable[[], None]] = None
+    number: int = 1
+    repeat: int = 9
+    note: str = ""
+
+
+def time_per_call(fn: Callable[[], object], prepare: Optional[Callable[[], None]], number: int, repeat: int) -> float:
+    samples = []
+    for _ in range(repeat):
+        if prepare is not None:
+            prepare()
+        t0 = time.perf_counter()
+        for _ in range(number):
+            fn()
+        samples.append((time.perf_counter() - t0) / number)
+    return statistics.median(samples)
+
+
+def random_clamped(n_cpts: int = 1000, p: int = 3, seed: int = 0, start: float = 0.0, stop: float = 10.0):
+    """A clamped B-spline with random interior knots: (U, P, p)."""
+    rng = np.random.default_rng(seed)
+    inner = np.sort(rng.uniform(start, stop, n_cpts - p - 1))
+    U = np.concatenate([np.full(p + 1, start), inner, np.full(p + 1, stop)])
+    P = rng.normal(size=n_cpts)
+    return U, P, p

@@ -1,0 +1,58 @@
+// Internals shared by the topic files of videvo.curvekit.
+#pragma once
+
+#include <videvo/curvekit_api.h>
+#include <videvo/faces.h>
+
+#include <string>
+
+namespace videvo::curvekit {
+
+using faces::Exporter;
+
+// Defines function `name` from implementation `impl`: its Python face and its
+// export entry, typed and signed by the module's API header.
+#define VIDEVO_CURVEKIT_DEF(exporter, impl, name, doc, ...)                                         \
+    (exporter).def<&impl, ::videvo::curvekit_api::name##_fn>(#name, ::videvo::curvekit_api::name##_sig, \
+                                                             doc, {__VA_ARGS__})
+
+#define VIDEVO_CURVEKIT_EXPORT_ONLY(exporter, impl, name) \
+    (exporter).export_only<&impl, ::videvo::curvekit_api::name##_fn>(#name, ::videvo::curvekit_api::name##_sig)
+
+// Raises the exception that corresponds to a non-zero kernel status code.
+inline void check_info(int info) {
+    if (info == 0 || info > 6) return;
+    if (info < 0) raise(PyExc_ValueError, "the algorithm failed with 'info' value: " + std::to_string(info));
+    switch (info) {
+        case 1: raise_memory();
+        case 2: raise(PyExc_ZeroDivisionError, "float division by zero");
+        case 3: raise(PyExc_NotImplementedError);
+        case 4: raise(PyExc_Exception, "exceeded max iterations");
+        case 5: raise(PyExc_IndexError, "out of range");
+        default: raise(PyExc_Exception, "error");
+    }
+}
+
+// The argument checks of the kernel's curve routines that must run before the
+// kernel may touch U: p < 0 (-2), p > n (-1), and a knot vector whose length
+// is not n + p + 2 (-3, an invalid knot vector for n and p).
+inline void require_curve(int n, int p, CVec U) {
+    if (p < 0) check_info(-2);
+    if (p > n) check_info(-1);
+    if (U.size != static_cast<Py_ssize_t>(n) + p + 2) check_info(-3);
+}
+
+// ValueError "'name' ...": the helpers' own argument errors.
+[[noreturn]] inline void bad_argument(const char* name, const std::string& what) {
+    raise(PyExc_ValueError, std::string("'") + name + "' " + what);
+}
+
+inline void require_degree_at_least(int p, int lowest) {
+    if (p < lowest) bad_argument("p", "must be at least " + std::to_string(lowest) + ", not " + std::to_string(p));
+}
+
+// Registration of each topic's functions.
+void register_knots(Exporter& ex);
+void register_evaluation(Exporter& ex);
+
+}  // namespace videvo::curvekit

@@ -1,0 +1,282 @@
+// The two faces of a function, generated from its one implementation.
+//
+// An implementation is a plain C++ function on views, ints and doubles:
+//     void splcev(Vec C, CVec U, CVec P, int p);
+// It raises Python exceptions with raise() (errors.h).  From it, Face<&f>
+// generates
+//   - the machine-level entry `Face<&f>::machine`, a noexcept function with the
+//     same arguments whose result follows the convention of capi.h, and
+//   - the Python face, defined on a module by `Face<&f>::def_python`: array
+//     arguments arrive as Python objects and are converted through ArrayArg in
+//     argument order, optional records become keyword arguments with their
+//     defaults, and the result becomes a Python object.
+// An Exporter defines the Python faces on a module and collects the machine
+// entries for the module's export table.
+#pragma once
+
+#include "capi.h"
+#include "views.h"
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace videvo {
+namespace faces {
+
+// ---- arguments -----------------------------------------------------------
+
+// Scalars: nanobind converts them (int -> TypeError on a float or overflow).
+template <class T>
+struct PyArg {
+    using type = T;
+    struct Holder {
+        T value;
+        Holder(T v, const char*) : value(v) {}
+        T get() const { return value; }
+    };
+    static auto arg(const char* name) { return nb::arg(name); }
+    static std::string annotation() {
+        if constexpr (std::is_same_v<T, double>) return "float";
+        else if constexpr (std::is_same_v<T, bool>) return "bool";
+        else return "int";
+    }
+};
+
+template <class View, int Ndim, Access Mode>
+struct PyArrayArg {
+    using type = nb::handle;
+    struct Holder : ArrayArg {
+        Holder(nb::handle obj, const char* name) : ArrayArg(obj, name, Ndim, Mode) {}
+        View get() const {
+            if constexpr (std::is_same_v<View, Vec>) return vec();
+            else if constexpr (std::is_same_v<View, CVec>) return cvec();
+            else return mat();
+        }
+    };
+    static auto arg(const char* name) { return nb::arg(name).none(); }
+    static std::string annotation() { return "numpy.ndarray"; }
+};
+
+template <> struct PyArg<Vec> : PyArrayArg<Vec, 1, Access::write> {};
+template <> struct PyArg<CVec> : PyArrayArg<CVec, 1, Access::read> {};
+template <> struct PyArg<Mat> : PyArrayArg<Mat, 2, Access::write> {};
+
+// A pair of numbers given as any sequence of two numbers.
+inline Pair pair_from_python(nb::handle obj, const char* name) {
+    const std::string what = std::string("'") + name + "' must be a pair of numbers";
+    if (!PySequence_Check(obj.ptr()) || PySequence_Size(obj.ptr()) != 2) {
+        PyErr_Clear();
+        raise(PyExc_TypeError, what);
+    }
+    double v[2];
+    for (int i = 0; i < 2; ++i) {
+        nb::object item = nb::steal(PySequence_GetItem(obj.ptr(), i));
+        if (!item.is_valid()) throw nb::python_error();
+        v[i] = PyFloat_AsDouble(item.ptr());
+        if (v[i] == -1.0 && PyErr_Occurred()) {
+            PyErr_Clear();
+            raise(PyExc_TypeError, what);
+        }
+    }
+    return {v[0], v[1]};
+}
+
+template <class T>
+nb::object default_to_python(const T& value) {
+    if constexpr (std::is_same_v<T, Pair>) return nb::make_tuple(value.first, value.second);
+    else return nb::cast(value);
+}
+
+// Optional records: a keyword argument with the record's default.
+template <class T, T Default>
+struct PyArg<Opt<T, Default>> {
+    using type = nb::handle;
+    struct Holder {
+        Opt<T, Default> value;
+        Holder(nb::handle obj, const char* name) : value{1, convert(obj, name)} {}
+        Opt<T, Default> get() const { return value; }
+        static T convert(nb::handle obj, const char* name) {
+            if constexpr (std::is_same_v<T, Pair>) return pair_from_python(obj, name);
+            else return nb::cast<T>(obj);
+        }
+    };
+    static auto arg(const char* name) { return nb::arg(name) = default_to_python(Default); }
+    static std::string annotation() {
+        const std::string text = nb::repr(default_to_python(Default)).c_str();
+        if constexpr (std::is_same_v<T, Pair>) return "tuple[float, float] = " + text;
+        else return "float = " + text;
+    }
+};
+
+// ---- results -------------------------------------------------------------
+
+template <class R>
+struct Result {
+    using machine = R;
+    static machine to_machine(R r) { return r; }
+    static machine error() { return static_cast<machine>(-1); }
+    static nb::object to_python(R r) { return nb::cast(r); }
+    static const char* annotation() { return std::is_same_v<R, bool> ? "bool" : "int"; }
+};
+
+template <>
+struct Result<double> {
+    using machine = double;
+    static machine to_machine(double r) { return r; }
+    static machine error() { return 0.0; }  // the caller checks PyErr_Occurred()
+    static nb::object to_python(double r) { return nb::steal(PyFloat_FromDouble(r)); }
+    static const char* annotation() { return "float"; }
+};
+
+template <>
+struct Result<IntPair> {
+    using machine = IntPair;
+    static machine to_machine(IntPair r) { return r; }
+    static machine error() { return {-1, -1}; }
+    static nb::object to_python(IntPair r) { return nb::make_tuple(r.first, r.second); }
+    static const char* annotation() { return "tuple[int, int]"; }
+};
+
+template <>
+struct Result<nb::object> {
+    using machine = PyObject*;
+    static machine to_machine(nb::object r) { return r.release().ptr(); }
+    static machine error() { return nullptr; }
+    static nb::object to_python(nb::object r) { return r; }
+    static const char* annotation() { return "tuple"; }
+};
+
+// ---- the two faces -------------------------------------------------------
+
+template <auto F>
+struct Face;
+
+template <class R, class... A, R (*F)(A...)>
+struct Face<F> {
+    static constexpr std::size_t arity = sizeof...(A);
+    using Names = std::array<const char*, arity>;
+    using machine_result = typename MachineResult<R>::type;
+    using machine_type = machine_result (*)(A...) noexcept;
+
+    static machine_result machine(A... args) noexcept {
+        try {
+            if constexpr (std::is_void_v<R>) {
+                F(args...);
+                return 0;
+            } else {
+                return Result<R>::to_machine(F(args...));
+            }
+        } catch (...) {
+            set_error_from_exception();
+            if constexpr (std::is_void_v<R>) return -1;
+            else return Result<R>::error();
+        }
+    }
+
+    // Converts the Python arguments one after the other (each holder lives
+    // until the implementation returns), then calls it.
+    template <std::size_t I, class Args, class... Done>
+    static nb::object call(const Args& args, const Names& names, Done... done) {
+        if constexpr (I == arity) {
+            if constexpr (std::is_void_v<R>) {
+                F(done...);
+                return nb::none();
+            } else {
+                return Result<R>::to_python(F(done...));
+            }
+        } else {
+            using T = std::tuple_element_t<I, std::tuple<A...>>;
+            typename PyArg<T>::Holder held(std::get<I>(args), names[I]);
+            return call<I + 1>(args, names, done..., held.get());
+        }
+    }
+
+    static void def_python(nb::module_& m, const char* name, const char* doc, const Names& names) {
+        def_python(m, name, doc, names, std::index_sequence_for<A...>{});
+    }
+
+private:
+    // "def name(a: int, U: numpy.ndarray, ...) -> float", for help() and stubs.
+    template <std::size_t... I>
+    static std::string signature(const char* name, const Names& names, std::index_sequence<I...>) {
+        std::string text = std::string("def ") + name + "(";
+        ((text += (I ? ", " : "") + std::string(names[I]) + ": " + PyArg<A>::annotation()), ...);
+        text += ") -> ";
+        if constexpr (std::is_void_v<R>) text += "None";
+        else text += Result<R>::annotation();
+        return text;
+    }
+
+    template <std::size_t... I>
+    static void def_python(nb::module_& m, const char* name, const char* doc, const Names& names,
+                           std::index_sequence<I...> seq) {
+        const std::string sig = signature(name, names, seq);
+        m.def(
+            name,
+            [names](typename PyArg<A>::type... args) -> nb::object {
+                return call<0>(std::forward_as_tuple(args...), names);
+            },
+            PyArg<A>::arg(names[I])..., nb::sig(sig.c_str()), doc);
+    }
+};
+
+// ---- export tables -------------------------------------------------------
+
+// Defines Python faces on a module and collects machine entries; publish()
+// writes the export table in the given order.
+class Exporter {
+public:
+    explicit Exporter(nb::module_ m) : module_(std::move(m)) {}
+
+    // Python face and export entry.  Fn is the entry type the importers bind
+    // (from the module's API header); it must be exactly the generated one.
+    template <auto F, class Fn>
+    void def(const char* name, const char* signature, const char* doc, const typename Face<F>::Names& names) {
+        Face<F>::def_python(module_, name, doc, names);
+        export_only<F, Fn>(name, signature);
+    }
+
+    // Export entry without a Python face.
+    template <auto F, class Fn>
+    void export_only(const char* name, const char* signature) {
+        static_assert(std::is_same_v<Fn, typename Face<F>::machine_type>,
+                      "the implementation does not match the entry type of the API header");
+        entries_.push_back({name, signature, capi::entry_pointer(&Face<F>::machine)});
+    }
+
+    // Publishes `module.__capi__` with the entries in the order of `order`
+    // (names not defined are skipped: they are not built yet).
+    template <class Names>
+    void publish(const Names& order) {
+        nb::dict table;
+        for (const char* name : order)
+            for (const Entry& e : entries_)
+                if (e.name == name) capi::add_entry(table, e.name.c_str(), e.signature, e.pointer);
+        module_.attr(capi::table_attribute) = table;
+    }
+
+    bool has(const std::string& name) const {
+        for (const Entry& e : entries_)
+            if (e.name == name) return true;
+        return false;
+    }
+
+    nb::module_& module() { return module_; }
+
+private:
+    struct Entry {
+        std::string name;
+        const char* signature;
+        void* pointer;
+    };
+    nb::module_ module_;
+    std::vector<Entry> entries_;
+};
+
+}  // namespace faces
+}  // namespace videvo

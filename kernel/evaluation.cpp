@@ -1,0 +1,304 @@
+// Curve evaluation at one parameter and at arrays of parameters.
+#include "basis.h"
+#include "morvane.h"
+#include "span_search.h"
+#include "work.h"
+
+#include <algorithm>
+#include <array>
+#include <type_traits>
+
+using videvo::WorkArray;
+
+namespace {
+
+// Degree as a compile-time constant for the common small degrees, so that the
+// short inner loops unroll; Runtime stands for any other degree.
+using Runtime = std::integral_constant<int, -1>;
+
+template <class F>
+void with_degree(int p, F&& f) {
+    switch (p) {
+        case 0: f(std::integral_constant<int, 0>{}); break;
+        case 1: f(std::integral_constant<int, 1>{}); break;
+        case 2: f(std::integral_constant<int, 2>{}); break;
+        case 3: f(std::integral_constant<int, 3>{}); break;
+        case 4: f(std::integral_constant<int, 4>{}); break;
+        case 5: f(std::integral_constant<int, 5>{}); break;
+        default: f(Runtime{}); break;
+    }
+}
+
+template <class Deg>
+constexpr int degree_of(Deg, int p) {
+    return Deg::value >= 0 ? Deg::value : p;
+}
+
+// Doubles of work memory that a SpanBasis of degree p needs.
+std::size_t span_basis_work(int p) {
+    const std::size_t M = static_cast<std::size_t>(p) + 1;
+    return M * M + 3 * M;
+}
+
+// Basis functions at parameters of one span.  The denominators of the
+// triangular scheme (NURBS Book A2.2) are knot differences U[s+r+1] - U[s+1-j+r]
+// of the span alone, so they are inverted once per span; sorted parameters
+// share a span for many points in a row.  All of them cover [U[s], U[s+1]]
+// and so never vanish on a non-empty span.  For the fixed degrees every
+// table lives in registers or on the stack.
+template <class Deg>
+class SpanBasis {
+    static constexpr int D = Deg::value;
+    static constexpr bool fixed = D >= 0;
+    static constexpr int table_size = fixed ? (D + 1) * (D + 1) : 1;
+
+public:
+    SpanBasis(Deg tag, int p, const double* U, double* work) : deg_(degree_of(tag, p)), U_(U), work_(work) {
+        if constexpr (!fixed) inv_ = work;
+    }
+
+    int span() const { return span_; }
+    int deg() const { return fixed ? D : deg_; }
+
+    void set_span(int s) {
+        span_ = s;
+        const int M = deg() + 1;
+        for (int j = 1; j <= deg(); ++j)
+            for (int r = 0; r < j; ++r) inv_[j * M + r] = 1.0 / (U_[s + r + 1] - U_[s + 1 - j + r]);
+    }
+
+    // Runs the scheme at u up to degree `top`; harvest(j, N) after degree j.
+    template <class Harvest>
+    void run(double u, int top, Harvest&& harvest) const {
+        top = std::min(top, deg());
+        if constexpr (fixed) {
+            // (one spare entry: degree 0 keeps the arrays non-trivial for the
+            // loop bounds the compiler cannot see)
+            double left[D + 2], right[D + 2], N[D + 2];
+            triangle(u, top, left, right, N, harvest);
+        } else {
+            const int M = deg_ + 1;
+            triangle(u, top, work_ + M * M, work_ + M * M + M, work_ + M * M + 2 * M, harvest);
+        }
+    }
+
+    // Curve value at u from the control points P.
+    double value(double u, const double* P) const {
+        const double* Ps = P + span_ - deg();
+        double c = 0.0;
+        run(u, deg(), [&](int j, const double* N) {
+            if (j != deg()) return;
+            for (int i = 0; i <= j; ++i) c += N[i] * Ps[i];
+        });
+        return c;
+    }
+
+private:
+    template <class Harvest>
+    void triangle(double u, int top, double* left, double* right, double* N, Harvest&& harvest) const {
+        const int s = span_;
+        const int M = deg() + 1;
+        N[0] = 1.0;
+        harvest(0, static_cast<const double*>(N));
+        for (int j = 1; j <= top; ++j) {
+            left[j] = u - U_[s + 1 - j];
+            right[j] = U_[s + j] - u;
+            const double* inv = &inv_[j * M];
+            double saved = 0.0;
+            for (int r = 0; r < j; ++r) {
+                const double temp = N[r] * inv[r];
+                N[r] = saved + right[r + 1] * temp;
+                saved = left[j - r] * temp;
+            }
+            N[j] = saved;
+            harvest(j, static_cast<const double*>(N));
+        }
+    }
+
+    int deg_;
+    const double* U_;
+    double* work_;
+    std::conditional_t<fixed, std::array<double, table_size>, double*> inv_{};
+    int span_ = -1;
+};
+
+// Every parameter in [lo, hi] (NaN is not), and whether they are non-decreasing.
+struct DomainScan {
+    bool inside = true;
+    bool sorted = true;
+};
+
+DomainScan scan_parameters(const double* C, int np, double lo, double hi) {
+    DomainScan scan;
+    double prev = lo;
+    for (int j = 0; j <= np; ++j) {
+        const double u = C[j];
+        scan.inside &= (u >= lo) & (u <= hi);
+        scan.sorted &= u >= prev;
+        prev = u;
+    }
+    return scan;
+}
+
+// Common checks of the evaluation routines: -2, -1, -3.
+int check_curve(int n, int p, const double* U) {
+    if (p < 0) return -2;
+    if (p > n) return -1;
+    if (ValidKnotVector(&n, &p, U) != 0) return -3;
+    return 0;
+}
+
+template <class Deg>
+void eval_points(Deg tag, int n, int p, const double* U, const double* P, double* C, int np, bool sorted,
+                 double* work) {
+    SpanBasis<Deg> basis(tag, p, U, work);
+    videvo::SpanCursor span_of(n, p, U, sorted);
+    for (int j = 0; j <= np; ++j) {
+        const double u = C[j];
+        const int span = span_of(u);
+        if (span != basis.span()) basis.set_span(span);
+        C[j] = basis.value(u, P);
+    }
+}
+
+// Control points of the derivatives of orders 0..kmax that act on span s
+// (NURBS Book A3.3 with r1 = s - p, r2 = s): T[k * (p + 1) + i] for
+// i = 0..p - k.  The denominators cover [U[s], U[s+1]] and so never vanish.
+void local_derivative_points(int s, int p, int kmax, const double* U, const double* P, double* T) {
+    const int M = p + 1;
+    for (int i = 0; i <= p; ++i) T[i] = P[s - p + i];
+    for (int k = 1; k <= kmax; ++k) {
+        const double f = p - k + 1;
+        const double* prev = T + (k - 1) * M;
+        double* row = T + k * M;
+        for (int i = 0; i <= p - k; ++i) row[i] = f * (prev[i + 1] - prev[i]) / (U[s + i + 1] - U[s - p + i + k]);
+    }
+}
+
+// The derivative of order q at u is the degree p - q basis of the same span
+// applied to the order-q control points of that span (NURBS Book A3.4), so one
+// run of the triangular scheme up to degree p - r1 yields orders r2..r1.
+template <class Deg>
+void eval_derivatives(Deg tag, int n, int p, const double* U, const double* P, int r1, int r2, int np,
+                      const double* C, double* CK, bool sorted, double* work, double* T) {
+    const int deg = degree_of(tag, p);
+    const long cols = np + 1;
+    const int kmax = std::min(r2, deg);
+    for (int q = std::max(r1, deg + 1); q <= r2; ++q) std::fill(CK + (q - r1) * cols, CK + (q - r1 + 1) * cols, 0.0);
+    if (r1 > deg) return;
+    SpanBasis<Deg> basis(tag, p, U, work);
+    videvo::SpanCursor span_of(n, p, U, sorted);
+    for (long j = 0; j < cols; ++j) {
+        const double u = C[j];
+        const int span = span_of(u);
+        if (span != basis.span()) {
+            basis.set_span(span);
+            local_derivative_points(span, deg, kmax, U, P, T);
+        }
+        basis.run(u, deg - r1, [&](int d, const double* N) {
+            const int q = deg - d;
+            if (q > kmax) return;
+            const double* row = T + q * (deg + 1);
+            double c = 0.0;
+            for (int i = 0; i <= d; ++i) c += N[i] * row[i];
+            CK[(q - r1) * cols + j] = c;
+        });
+    }
+}
+
+}  // namespace
+
+extern "C" void CurvePoint(const int* n, const int* p, const double* U, const double* P, const double* u,
+                           double* C, int* info) {
+    *info = check_curve(*n, *p, U);
+    if (*info != 0) return;
+    const int m = *n + *p + 1;
+    if (!(*u >= U[0] && *u <= U[m])) {
+        *info = -5;
+        return;
+    }
+    const std::size_t M = static_cast<std::size_t>(*p) + 1;
+    WorkArray<> N(M), left(M), right(M);
+    if (!N.ok() || !left.ok() || !right.ok()) {
+        *info = 1;
+        return;
+    }
+    const int span = videvo::find_span(*n, *p, *u, U);
+    videvo::basis_funs(span, *u, *p, U, left.get(), right.get(), N.get());
+    double c = 0.0;
+    for (int j = 0; j <= *p; ++j) c += N[j] * P[span - *p + j];
+    *C = c;
+}
+
+extern "C" void CurveEval(const int* n, const int* p, const double* U, const double* P, double* C, const int* np,
+                          int* info) {
+    *info = check_curve(*n, *p, U);
+    if (*info != 0) return;
+    if (*np < 0) {
+        *info = -6;
+        return;
+    }
+    const DomainScan scan = scan_parameters(C, *np, U[0], U[*n + *p + 1]);
+    if (!scan.inside) {
+        *info = -5;
+        return;
+    }
+    WorkArray<> work(span_basis_work(*p));
+    if (!work.ok()) {
+        *info = 1;
+        return;
+    }
+    with_degree(*p, [&](auto deg) { eval_points(deg, *n, *p, U, P, C, *np, scan.sorted, work.get()); });
+}
+
+extern "C" void CurveDerivsAlg1(const int* n, const int* p, const double* U, const double* P, const double* u,
+                                const int* d, double* CK, int* info) {
+    *info = check_curve(*n, *p, U);
+    if (*info != 0) return;
+    const int m = *n + *p + 1;
+    if (!(*u >= U[0] && *u <= U[m])) {
+        *info = -5;
+        return;
+    }
+    if (*d < 0) {
+        *info = -6;
+        return;
+    }
+    const int du = std::min(*d, *p);
+    const std::size_t M = static_cast<std::size_t>(*p) + 1;
+    WorkArray<> nders(M * (du + 1)), left(M), right(M), ndu(M * M), a(2 * M);
+    if (!nders.ok() || !left.ok() || !right.ok() || !ndu.ok() || !a.ok()) {
+        *info = 1;
+        return;
+    }
+    for (int k = *p + 1; k <= *d; ++k) CK[k] = 0.0;
+    const int span = videvo::find_span(*n, *p, *u, U);
+    DersBasisFuns(&span, u, p, &du, U, ndu.get(), a.get(), left.get(), right.get(), nders.get());
+    for (int k = 0; k <= du; ++k) {
+        double c = 0.0;
+        for (int j = 0; j <= *p; ++j) c += nders[k * M + j] * P[span - *p + j];
+        CK[k] = c;
+    }
+}
+
+extern "C" void CurveDerivsEval(const int* n, const int* p, const double* U, const double* P, const int* r1,
+                                const int* r2, const int* np, const double* C, const int* cp, double* CK,
+                                int* info) {
+    *info = check_curve(*n, *p, U);
+    if (*info != 0) return;
+    if (*r1 < 0) { *info = -5; return; }
+    if (*r2 < *r1) { *info = -6; return; }
+    if (*np < 0) { *info = -7; return; }
+    const DomainScan scan = scan_parameters(C, *np, U[0], U[*n + *p + 1]);
+    if (!scan.inside) { *info = -8; return; }
+    if (*cp != *r2 - *r1) { *info = -9; return; }
+    const std::size_t M = static_cast<std::size_t>(*p) + 1;
+    WorkArray<> work(span_basis_work(*p)), T(M * M);
+    if (!work.ok() || !T.ok()) {
+        *info = 1;
+        return;
+    }
+    with_degree(*p, [&](auto deg) {
+        eval_derivatives(deg, *n, *p, U, P, *r1, *r2, *np, C, CK, scan.sorted, work.get(), T.get());
+    });
+}

@@ -1,0 +1,14 @@
+"""videvo: fast, exact one-dimensional motion trajectories as clamped B-splines.
+
+The package holds three extension modules, imported here in dependency order:
+
+- ``videvo.curvekit``: B-spline and Bezier routines on float64 arrays;
+- ``videvo.trajdata``: the ``Trajectory1d`` and ``Point1d`` types and XML files;
+- ``videvo.trajmake``: factories that build trajectories.
+"""
+
+__version__ = "0.1.0"
+
+from . import curvekit  # noqa: E402,F401
+
+__all__ = ["__version__", "curvekit"]
