@@ -1,6 +1,8 @@
 // Derivative and antiderivative curves of a clamped B-spline, computed on the
 // control points and knots (no evaluation).
 
+#include <algorithm>
+
 #include "morvane.h"
 
 namespace {
@@ -50,7 +52,7 @@ void CurveDerivCptsAlg2(const int* n, int* p, const double* U, const double* P, 
     if (*info != 0) return;
     if (*d < 0 || *d > *p) { *info = -5; return; }
 
-    for (int i = 0; i <= *n; ++i) PK[i] = P[i];
+    std::copy(P, P + *n + 1, PK);  // PK[i] = P[i], i = 0..n
     for (int k = 1; k <= *d; ++k) {
         const double f = *p - k + 1;
         for (int i = 0; i <= *n - k; ++i) {
@@ -59,7 +61,7 @@ void CurveDerivCptsAlg2(const int* n, int* p, const double* U, const double* P, 
             PK[i] = (PK[i + 1] - PK[i]) * f / den;
         }
     }
-    for (int j = 0; j <= *n + *p + 1 - 2 * *d; ++j) UK[j] = U[j + *d];
+    std::copy(U + *d, U + *n + *p + 2 - *d, UK);  // UK[j] = U[j + d], j = 0..n + p + 1 - 2d
     *p -= *d;
     *nk = *n - *d;
 }
@@ -83,10 +85,8 @@ void CurveAntiDerivCpts(const int* n, int* p, const double* U, const double* P, 
         PK[j] = 0.0;
         UK[j] = U[0];
     }
-    for (int j = 0; j <= *n; ++j) {
-        PK[*d + j] = P[j];
-        UK[*d + j] = U[j];
-    }
+    std::copy(P, P + *n + 1, PK + *d);  // PK[d + j] = P[j], j = 0..n
+    std::copy(U, U + *n + 1, UK + *d);  // UK[d + j] = U[j], j = 0..n
     for (int j = N + 1; j <= N + *d + *p + 1; ++j) UK[j] = U[m];
 
     for (int c = 0; c <= *d - 1; ++c) {

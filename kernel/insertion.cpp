@@ -61,13 +61,15 @@ void CurveKnotIns(const int* np, const int* p, const double* UP, const double* P
     videvo::WorkArray<> R(*p + 1);
     if (!R.ok()) { *info = 1; return; }
 
+    // The bulk copies (std::copy of index ranges first..last) are memory
+    // moves, several times faster than element loops.
     *nq = *np + *r;
-    for (int i = 0; i <= *k; ++i) UQ[i] = UP[i];
+    std::copy(UP, UP + *k + 1, UQ);                        // UQ[i] = UP[i], i = 0..k
     for (int i = 1; i <= *r; ++i) UQ[*k + i] = *u;
-    for (int i = *k + 1; i <= mp; ++i) UQ[i + *r] = UP[i];
+    std::copy(UP + *k + 1, UP + mp + 1, UQ + *k + 1 + *r);  // UQ[i + r] = UP[i], i = k + 1..mp
 
-    for (int i = 0; i <= *k - *p; ++i) Q[i] = P[i];
-    for (int i = *k - *s; i <= *np; ++i) Q[i + *r] = P[i];
+    std::copy(P, P + *k - *p + 1, Q);                     // Q[i] = P[i], i = 0..k - p
+    std::copy(P + *k - *s, P + *np + 1, Q + *k - *s + *r);  // Q[i + r] = P[i], i = k - s..np
     for (int i = 0; i <= *p - *s; ++i) R[i] = P[*k - *p + i];
 
     int L = 0;
@@ -100,10 +102,10 @@ void RefineKnotVectCurve(const int* n, const int* p, const double* U, const doub
 
     const int a = FindSpan(n, p, &X[0], U);
     const int b = FindSpan(n, p, &X[*r], U) + 1;
-    for (int j = 0; j <= a - *p; ++j) Q[j] = P[j];
-    for (int j = b - 1; j <= *n; ++j) Q[j + *r + 1] = P[j];
-    for (int j = 0; j <= a; ++j) Ubar[j] = U[j];
-    for (int j = b + *p; j <= m; ++j) Ubar[j + *r + 1] = U[j];
+    std::copy(P, P + a - *p + 1, Q);                  // Q[j] = P[j], j = 0..a - p
+    std::copy(P + b - 1, P + *n + 1, Q + b + *r);       // Q[j + r + 1] = P[j], j = b - 1..n
+    std::copy(U, U + a + 1, Ubar);                    // Ubar[j] = U[j], j = 0..a
+    std::copy(U + b + *p, U + m + 1, Ubar + b + *p + *r + 1);  // Ubar[j + r + 1] = U[j], j = b + p..m
 
     int i = b + *p - 1;
     int k = b + *p + *r;

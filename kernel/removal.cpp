@@ -1,6 +1,7 @@
 // Knot removal (The NURBS Book, A5.8): dropping copies of interior knots, in
 // place, as long as the curve moves by no more than a tolerance.
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -111,11 +112,13 @@ void RemoveCurveKnot(const int* n, const int* p, double* U, double* P, const dou
     *t = remove_copies(*p, U, P, *u, *r, *s, *num, *TOL, 0, temp.get());
     if (*t == 0) return;
 
-    for (int k = *r + 1; k <= m; ++k) U[k - *t] = U[k];
+    // Left shifts, as std::copy (a memory move): U[k - t] = U[k] for
+    // k = r + 1..m, then P[j++] = P[k] for k = i + 1..n.
+    std::copy(U + *r + 1, U + m + 1, U + *r + 1 - *t);
     int i = 0;
     int j = 0;
     shift_start(*r, *s, *p, *t, &i, &j);
-    for (int k = i + 1; k <= *n; ++k) P[j++] = P[k];
+    std::copy(P + i + 1, P + *n + 1, P + j);
 }
 
 void RemoveCurveKnotWithoutTol(const int* n, const int* p, double* U, double* P, const double* u,
@@ -172,7 +175,7 @@ void RemoveCurveKnots(const int* n, const int* p, double* U, double* P, const do
         bgap = j - 1;
         r = k1 - 1;
     }
-    for (int k = *n + 1; k <= m; ++k) U[k - *gap] = U[k];
+    std::copy(U + *n + 1, U + m + 1, U + *n + 1 - *gap);  // U[k - gap] = U[k], k = n + 1..m
 }
 
 // The first attempt of RemoveCurveKnot, without its test.
