@@ -65,9 +65,9 @@ inline bool assertions_enabled() {
 }
 
 // Span and multiplicity of u (FindSpanMult) for the insertion and removal
-// routines, which take them as arguments.  The span search may only run on a
-// valid curve and a u in the domain; otherwise (0, 0) is returned and the
-// routine's own checks report the argument that is wrong.
+// routines, which take them as arguments and check the curve before they use
+// them.  For a degree outside [0, n] or a u outside the domain (or NaN) it
+// returns (0, 0): the routine's own checks then report the wrong argument.
 IntPair span_and_multiplicity(int n, int p, double u, CVec U);
 
 // Registration of each topic's functions.

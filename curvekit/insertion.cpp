@@ -71,10 +71,13 @@ void knotsdegelev(CVec U, int p, Vec Uh) {
 
 }  // namespace
 
+// The knot vector is not validated here: the binary search of FindSpan ends
+// and reads only U[0..n+1] whatever the knot values, and the kernel routine
+// refuses an invalid knot vector (-3) before it looks at the span.  That
+// saves a second pass over U on every call.
 IntPair span_and_multiplicity(int n, int p, double u, CVec U) {
     IntPair ks{0, 0};
-    if (p >= 0 && p <= n && ValidKnotVector(&n, &p, U.data) == 0 && u >= U[0] && u <= U[U.last()])
-        FindSpanMult(&n, &p, &u, U.data, &ks.first, &ks.second);
+    if (p >= 0 && p <= n && u >= U[0] && u <= U[U.last()]) FindSpanMult(&n, &p, &u, U.data, &ks.first, &ks.second);
     return ks;
 }
 

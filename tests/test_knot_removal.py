@@ -119,6 +119,19 @@ class TestRemovalErrors:
         with pytest.raises(ValueError, match=f"^{failure(code)}$"):
             ck.getbndrem(CUBIC_U, self.P, 3, u)
 
+    def test_invalid_knot_vector(self):
+        U = CUBIC_U.copy()
+        U[4:6] = [2.0, 1.0]  # out of order
+        calls = (
+            lambda: ck.splkrem(U, self.P.copy(), 3, 1.0, 1),
+            lambda: ck.splkrem_notol(U, self.P.copy(), 3, 2.0, 1),
+            lambda: ck.getbndrem(U, self.P, 3, 1.0),
+            lambda: ck.splksrem(U, self.P.copy(), 3),
+        )
+        for call in calls:
+            with pytest.raises(ValueError, match=f"^{failure(-3)}$"):
+                call()
+
     def test_all_knots_status(self):
         with pytest.raises(ValueError, match=f"^{failure(-5)}$"):
             ck.splksrem(CUBIC_U.copy(), self.P.copy(), 3, -1e-3)
