@@ -10,6 +10,8 @@ import numpy as np
 from hypothesis import strategies as st
 from scipy.interpolate import BSpline
 
+from videvo import curvekit as ck
+
 START, STOP = 0.0, 3.0
 GRID = np.round(np.arange(1, 30) * 0.1, 12)
 SAMPLES = np.linspace(START, STOP, 241)
@@ -34,6 +36,18 @@ def random_spline(rng, p, max_mult=None, n_values=None):
 def max_interior_mult(U, p):
     interior = U[p + 1 : len(U) - p - 1]
     return max((int(np.sum(interior == v)) for v in np.unique(interior)), default=0)
+
+
+def failure(code):
+    """The message of a kernel status code."""
+    return f"the algorithm failed with 'info' value: {code}"
+
+
+def inserted(U, P, p, u, r):
+    """The curve with u inserted r times (splkins into new arrays)."""
+    UQ, Q = np.full(len(U) + r, np.nan), np.full(len(P) + r, np.nan)
+    ck.splkins(U, P, p, u, r, UQ, Q)
+    return UQ, Q
 
 
 def values(U, P, p, x=SAMPLES):

@@ -10,11 +10,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 from videvo import curvekit as ck
-from spline_cases import SAMPLES, clamped, random_spline, scale, splines, values
-
-
-def failure(code):
-    return f"the algorithm failed with 'info' value: {code}"
+from spline_cases import SAMPLES, clamped, failure, random_spline, scale, splines, values
 
 
 def distinct_interior(U, p):

@@ -6,7 +6,7 @@ from hypothesis import given, settings
 from scipy.interpolate import BSpline
 
 from videvo import curvekit as ck
-from spline_cases import SAMPLES, max_interior_mult, random_spline, scale, splines, values
+from spline_cases import SAMPLES, failure, max_interior_mult, random_spline, scale, splines, values
 
 QUADRATIC_U = np.array([0, 0, 0, 1, 1, 1.0])
 U_SQUARED = np.array([0, 0, 1.0])  # the curve u**2
@@ -24,10 +24,6 @@ def antiderivative(U, P, p, d):
     PK = np.full(len(P) + d, np.nan)
     ck.asplcpts(U, P, p, d, UK, PK)
     return UK, PK
-
-
-def failure(code):
-    return f"the algorithm failed with 'info' value: {code}"
 
 
 class TestWorkedExamples:

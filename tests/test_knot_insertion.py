@@ -7,20 +7,10 @@ from hypothesis import strategies as st
 from scipy.interpolate import insert
 
 from videvo import curvekit as ck
-from spline_cases import GRID, random_spline, scale, splines, values
+from spline_cases import GRID, failure, inserted, random_spline, scale, splines, values
 
 QUADRATIC_U = np.array([0, 0, 0, 1, 1, 1.0])
 U_SQUARED = np.array([0, 0, 1.0])
-
-
-def failure(code):
-    return f"the algorithm failed with 'info' value: {code}"
-
-
-def inserted(U, P, p, u, r):
-    UQ, Q = np.full(len(U) + r, np.nan), np.full(len(P) + r, np.nan)
-    ck.splkins(U, P, p, u, r, UQ, Q)
-    return UQ, Q
 
 
 def refined(U, P, p, X):

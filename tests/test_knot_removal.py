@@ -10,19 +10,9 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 from videvo import curvekit as ck
-from spline_cases import GRID, clamped, random_spline, scale, splines, values
+from spline_cases import GRID, clamped, failure, inserted, random_spline, scale, splines, values
 
 CUBIC_U = np.array([0, 0, 0, 0, 1, 2, 3, 3, 3, 3.0])
-
-
-def failure(code):
-    return f"the algorithm failed with 'info' value: {code}"
-
-
-def inserted(U, P, p, u, r):
-    UQ, Q = np.empty(len(U) + r), np.empty(len(P) + r)
-    ck.splkins(U, P, p, u, r, UQ, Q)
-    return UQ, Q
 
 
 def removed(remove, U, P, *args):
