@@ -5,6 +5,7 @@
 #include <morvane.h>
 #include <work.h>
 
+#include <cmath>
 #include <vector>
 
 namespace videvo::curvekit {
@@ -20,9 +21,10 @@ int checked_knots(int p, CVec U) {
 }
 
 // The span search is defined for u in [U[p], U[n+1]] widened by the closeness
-// tolerance; anything else (NaN included) is status -2.
+// tolerance; anything else (NaN and infinities included: the tolerance of an
+// infinity is infinite) is status -2.
 void require_span_domain(int n, int p, double u, CVec U) {
-    if (!(u >= U[p] - tol(u, U[p]) && u <= U[n + 1] + tol(u, U[n + 1]))) check_info(-2);
+    if (!(std::isfinite(u) && u >= U[p] - tol(u, U[p]) && u <= U[n + 1] + tol(u, U[n + 1]))) check_info(-2);
 }
 
 int findspan(int p, double u, CVec U) {
