@@ -23,19 +23,6 @@ def removed(remove, U, P, *args):
 
 
 class TestRemoveOneKnot:
-    @pytest.mark.parametrize("p", [1, 2, 3, 4, 5])
-    def test_removal_after_insertion_restores_the_arrays(self, p):
-        rng = np.random.default_rng(500 + p)
-        for _ in range(30):
-            U, P = random_spline(rng, p)
-            u = float(rng.choice(GRID + 0.05))
-            r = int(rng.integers(1, p + 1))
-            UQ, Q = inserted(U, P, p, u, r)
-            t, U2, P2 = removed(ck.splkrem, UQ, Q, p, u, r)
-            assert t == r
-            np.testing.assert_array_equal(U2, U)
-            np.testing.assert_allclose(P2, P, rtol=0, atol=1e-11 * scale(P))
-
     def test_a_knot_that_carries_shape_stays(self):
         P = np.array([0, 0, 0, 1, 0, 0.0])  # a bump at the knot 1.5
         U = clamped(3, [1, 1.5])
@@ -176,13 +163,14 @@ def test_removing_all_knots_of_a_refined_bezier_curve(p, coefs, X):
     np.testing.assert_allclose(P2, P, rtol=0, atol=1e-11 * scale(P))
 
 
-@settings(max_examples=60, deadline=None)
-@given(splines(), st.sampled_from(list(GRID + 0.05)))
-def test_removal_undoes_insertion(curve, u):
+@settings(max_examples=80, deadline=None)
+@given(splines(), st.sampled_from(list(GRID + 0.05)), st.integers(1, 5))
+def test_removal_undoes_insertion(curve, u, r):
     U, P, p = curve
-    UQ, Q = inserted(U, P, p, u, 1)
-    t, U2, P2 = removed(ck.splkrem, UQ, Q, p, u, 1)
-    assert t == 1
+    r = min(r, p)
+    UQ, Q = inserted(U, P, p, u, r)
+    t, U2, P2 = removed(ck.splkrem, UQ, Q, p, u, r)
+    assert t == r
     np.testing.assert_array_equal(U2, U)
     np.testing.assert_allclose(P2, P, rtol=0, atol=1e-11 * scale(P))
 
