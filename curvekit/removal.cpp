@@ -72,8 +72,8 @@ void register_removal(Exporter& ex) {
         "P[:len(P) - t] (the rest of the arrays is left over).\n\n"
         "Raises ValueError through the status code for p > n (-1), p < 0 (-2), an\n"
         "invalid knot vector (-3), u outside [U[0], U[-1]] or NaN (-5), u the start\n"
-        "or the end of the domain (-6), u not a knot (-7), num outside [1, s] with s\n"
-        "the multiplicity of u (-8), tol < 0 (-9).",
+        "of the domain (-6), u not an interior knot, the end of the domain included\n"
+        "(-7), num outside [1, s] with s the multiplicity of u (-8), tol < 0 (-9).",
         "U", "P", "p", "u", "num", "tol");
     VIDEVO_CURVEKIT_DEF(ex, splksrem, splksrem,
         "Remove, from left to right, every interior knot copy of the B-spline\n"
@@ -92,8 +92,8 @@ void register_removal(Exporter& ex) {
         "The distance by which removing the interior knot u once would move the\n"
         "B-spline (U, P, p); U and P are not changed.\n\n"
         "Raises ValueError through the status codes of splkrem for the same curve\n"
-        "and u: -1, -2, -3, -5, -6 (the start or the end of the domain) and -7 (u is\n"
-        "not a knot).",
+        "and u: -1, -2, -3, -5, -6 (the start of the domain) and -7 (u is not an\n"
+        "interior knot, the end of the domain included).",
         "U", "P", "p", "u");
 }
 

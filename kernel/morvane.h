@@ -183,8 +183,9 @@ void IncreaseMultByOne(const int* m, const int* p, const double* U, const int* m
 // (A5.8); U and P are compacted in place, t = copies removed.  A removal whose
 // deviation is not finite is not made.
 //  -1 p > n   -2 p < 0   -3 invalid knot vector   -5 u outside the domain
-//  (or NaN)   -7 s < 1 or s > p + 1 (u is no knot)   -6 (checked after s)
-//  r < p + s or r > n (u is the start or the end of the domain)
+//  (or NaN)   -7 s < 1 or s > p + 1 (u is no knot; at the end of the domain
+//  the span search counts no copy)   -6 (checked after s) r < p + s or r > n
+//  (u is the start of the domain)
 //  -8 num < 1 or num > s   -9 TOL < 0   1 allocation failed
 void RemoveCurveKnot(const int* n, const int* p, double* U, double* P, const double* u,
                      const int* r, const int* s, const int* num, const double* TOL, int* t,

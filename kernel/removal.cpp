@@ -100,9 +100,8 @@ void RemoveCurveKnot(const int* n, const int* p, double* U, double* P, const dou
     const int m = *n + *p + 1;
     if (!(*u >= U[0] && *u <= U[m])) { *info = -5; return; }
     if (*s < 1 || *s > *p + 1) { *info = -7; return; }
-    // The copies U[r - s + 1..r] must lie after the clamped start knots and
-    // before the end ones: the start and the end of the domain are no
-    // removable knots.
+    // The copies U[r - s + 1..r] must lie after the clamped start knots (the
+    // start of the domain is no removable knot) and r must be a span.
     if (*r < *p + *s || *r > *n) { *info = -6; return; }
     if (*num < 1 || *num > *s) { *info = -8; return; }
     if (*TOL < 0.0) { *info = -9; return; }
