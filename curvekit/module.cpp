@@ -83,6 +83,9 @@ NB_MODULE(curvekit, m) {
     Exporter ex(m);
     register_knots(ex);
     register_evaluation(ex);
+    register_derivatives(ex);
+    register_insertion(ex);
+    register_removal(ex);
     register_interpolation(ex);
     register_bezier(ex);
 

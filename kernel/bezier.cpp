@@ -145,7 +145,7 @@ void BezierCurveEval2(const double* P, const int* n, double* C, const int* np, i
 
 void GetBezierMatrixElement(const int* p, const int* r, const int* c, double* el) {
     // The sign by the math library's pow keeps -0.0 for c > r, r - c odd.
-    *el = videvo::binomial(*r, *c) * videvo::binomial(*p, *r) *
+    *el = videvo::BinD(*r, *c) * videvo::BinD(*p, *r) *
           std::pow(-1.0, static_cast<double>(*r - *c));
 }
 
@@ -172,8 +172,8 @@ void BezierProduct(const double* fb, const int* p, const double* gb, const int* 
         const int ihi = std::min(k, *p);
         double sum = 0.0;
         for (int i = ilo; i <= ihi; ++i)
-            sum += videvo::binomial(*p, i) * videvo::binomial(*q, k - i) * fb[i] * gb[k - i];
-        hb[k] = sum / videvo::binomial(deg, k);
+            sum += videvo::BinD(*p, i) * videvo::BinD(*q, k - i) * fb[i] * gb[k - i];
+        hb[k] = sum / videvo::BinD(deg, k);
     }
 }
 
