@@ -336,8 +336,8 @@ void register_interpolation(Exporter& ex) {
         "ValueError when xp does not suit U (a row leaves the band of the system);\n"
         "Exception with LAPACK's info for a singular system: always for two equal\n"
         "consecutive abscissae (info = 1 + the row of the second one when rounding\n"
-        "hides the zero pivot from the factorisation).\n"
-        "P is unspecified after a failure.",
+        "hides the zero pivot from the factorisation); MemoryError when the band\n"
+        "storage cannot be allocated.  P is unspecified after a failure.",
         "xp", "fp", "p", "U", "P");
     VIDEVO_CURVEKIT_DEF(ex, gdsplint, gdsplint,
         "Global interpolation with the first derivatives dy = (start, end) given at\n"
