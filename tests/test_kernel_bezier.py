@@ -47,21 +47,16 @@ def test_bernstein_polynomials(kernel):
     kernel.AllBernstein(ref(2), ref(0.5, C.c_double), ptr(B))
     np.testing.assert_array_equal(B, [0.25, 0.5, 0.25])
     value = C.c_double(-1.0)
-    assert call_status(kernel.Bernstein, ref(1), ref(2), ref(0.5, C.c_double), C.byref(value)) == 0
-    assert value.value == 0.5
     for i, n, u, code in [(3, 2, 0.5, -1), (-1, 2, 0.5, -1), (0, 2, 1 + 1e-15, -3), (0, 2, np.nan, -3)]:
-        value.value = -1.0
         assert call_status(kernel.Bernstein, ref(i), ref(n), ref(u, C.c_double), C.byref(value)) == code
         assert value.value == -1.0
-    for n in (7, 90):  # 90: the work array leaves the stack
-        u = 0.37
-        B = np.empty(n + 1)
-        kernel.AllBernstein(ref(n), ref(u, C.c_double), ptr(B))
-        assert B.sum() == pytest.approx(1.0, abs=1e-13)
-        for i in (0, n // 3, n):
-            assert call_status(kernel.Bernstein, ref(i), ref(n), ref(u, C.c_double), C.byref(value)) == 0
-            assert value.value == pytest.approx(B[i], rel=1e-12, abs=1e-300)
-            assert B[i] == pytest.approx(comb(n, i) * u**i * (1 - u) ** (n - i), rel=1e-12)
+    n, u = 90, 0.37  # 90: the work array leaves the stack
+    B = np.empty(n + 1)
+    kernel.AllBernstein(ref(n), ref(u, C.c_double), ptr(B))
+    for i in (0, 1, n // 3, n):
+        assert call_status(kernel.Bernstein, ref(i), ref(n), ref(u, C.c_double), C.byref(value)) == 0
+        assert value.value == pytest.approx(comb(n, i) * u**i * (1 - u) ** (n - i), rel=1e-12)
+        assert B[i] == pytest.approx(value.value, rel=1e-12)
 
 
 def bezier(P, u):
@@ -100,17 +95,8 @@ def cubic_case(rng, n):
     return x, U, P_true, Q
 
 
-@pytest.mark.parametrize("n", [3, 4, 12, 200])
-def test_tridiagonal_solver_reproduces_the_control_points(kernel, n):
-    x, U, P_true, Q = cubic_case(np.random.default_rng(n), n)
-    P = np.full(n + 3, np.nan)  # P[0] and P[n+2] are neither read nor written
-    P[1], P[n + 1] = P_true[1], P_true[n + 1]
-    assert call_status(kernel.SolveTridiagonal, ref(n), ptr(Q), ptr(U), ptr(P)) == 0
-    np.testing.assert_allclose(P[2:n + 1], P_true[2:n + 1], rtol=1e-12, atol=1e-12)
-    assert np.isnan(P[0]) and np.isnan(P[n + 2])
-
-
 def test_tridiagonal_solver_failures_leave_the_control_points_alone(kernel):
+    # (its solutions are checked through cdsplint)
     x, U, P_true, Q = cubic_case(np.random.default_rng(9), 6)
     untouched = np.arange(9.0)
     cases = [
