@@ -49,51 +49,51 @@ using OptOwner = Opt<bool, false>;     // from_ptrs: the new object owns the buf
 using OptNu = Opt<int, 1>;             // derivative order of the methods that default to 1
 using OptRemTol = Opt<double, 1e-13>;  // knot-removal tolerance of the methods
 
-// X(entry, logical result, (arguments))
-#define VIDEVO_VIDEVOOBJECT_SLOTS(X)                                                    \
-    X(c_loadxml, Object, (ObjectArg fname, ObjectArg ID))                               \
-    X(_getAttrib, Object, (Self self))                                                  \
-    X(_addViDEVOObject, void, (Self self, ObjectArg root, ObjectArg ID))                \
-    X(_updateViDEVOObject, void, (Self self, ObjectArg tree, ObjectArg node, ObjectArg ID)) \
-    X(savexml, void, (Self self, ObjectArg fname, ObjectArg ID))
+// SLOT(entry, logical result, (arguments))
+#define VIDEVO_VIDEVOOBJECT_SLOTS(SLOT)                                                    \
+    SLOT(c_loadxml, Object, (ObjectArg fname, ObjectArg ID))                               \
+    SLOT(_getAttrib, Object, (Self self))                                                  \
+    SLOT(_addViDEVOObject, void, (Self self, ObjectArg root, ObjectArg ID))                \
+    SLOT(_updateViDEVOObject, void, (Self self, ObjectArg tree, ObjectArg node, ObjectArg ID)) \
+    SLOT(savexml, void, (Self self, ObjectArg fname, ObjectArg ID))
 
 // Trajectory1d's own slots, after the five of ViDEVOObject.  The setValue
 // entries come in two forms each: for a Point1d and for a (t, val, order) tuple.
-#define VIDEVO_TRAJECTORY1D_SLOTS(X)                                                                        \
-    X(from_ptrs, TrajectoryObject, (double* knotvector, double* cpts, int p, int n, unsigned order, OptOwner owner)) \
-    X(new_struct, TrajectoryObject, (int p, int n, unsigned order))                                         \
-    X(c_loadxml, TrajectoryObject, (ObjectArg fname, ObjectArg ID))                                         \
-    X(c_eq, int, (Self self, ObjectArg other))                                                              \
-    X(c_iadd, void, (Self self, double x))                                                                  \
-    X(c_imul, void, (Self self, double x))                                                                  \
-    X(c_splcsum, TrajectoryObject, (Self self, ObjectArg other))                                            \
-    X(c_splcmul, TrajectoryObject, (Self self, ObjectArg other))                                            \
-    X(_sget_knotvector, Object, (Self self))                                                                \
-    X(_sget_cpts, Object, (Self self))                                                                      \
-    X(_dset_data, void, (Self self, ObjectArg knots, ObjectArg cpts, int p, int n, unsigned order, bool owner)) \
-    X(peval, double, (Self self, double x))                                                                 \
-    X(ceval, void, (Self self, VecOrNone xp))                                                               \
-    X(dpeval, double, (Self self, double x, OptNu nu))                                                      \
-    X(dceval, void, (Self self, VecOrNone xp, OptNu nu))                                                    \
-    X(c_shift, void, (Self self, double x))                                                                 \
-    X(rshift, void, (Self self, double x))                                                                  \
-    X(ashift, void, (Self self, double x))                                                                  \
-    X(c_hscale, void, (Self self, double k))                                                                \
-    X(hscale, void, (Self self, double k))                                                                  \
-    X(adapt, void, (Self self, double start, double stop))                                                  \
-    X(derivative, TrajectoryObject, (Self self, OptNu nu))                                                  \
-    X(antiderivative, TrajectoryObject, (Self self, OptNu nu))                                              \
-    X(knotins, TrajectoryObject, (Self self, double u, int r))                                              \
-    X(knotref, TrajectoryObject, (Self self, CVec X))                                                       \
-    X(knotrem, TrajectoryObject, (Self self, double u, int r, OptRemTol tol))                               \
-    X(knotsrem, TrajectoryObject, (Self self, OptRemTol tol))                                               \
-    X(knotrem_notol, TrajectoryObject, (Self self, double u, int r))                                        \
-    X(copy, TrajectoryObject, (Self self))                                                                  \
-    X(degelev, TrajectoryObject, (Self self, OptNu nu))                                                     \
-    X(setValueTr_point, void, (Self self, ObjectArg p))                                                     \
-    X(setValueTr_tuple, void, (Self self, ObjectArg p))                                                     \
-    X(setValueAm_point, void, (Self self, ObjectArg p))                                                     \
-    X(setValueAm_tuple, void, (Self self, ObjectArg p))
+#define VIDEVO_TRAJECTORY1D_SLOTS(SLOT)                                                                        \
+    SLOT(from_ptrs, TrajectoryObject, (double* knotvector, double* cpts, int p, int n, unsigned order, OptOwner owner)) \
+    SLOT(new_struct, TrajectoryObject, (int p, int n, unsigned order))                                         \
+    SLOT(c_loadxml, TrajectoryObject, (ObjectArg fname, ObjectArg ID))                                         \
+    SLOT(c_eq, int, (Self self, ObjectArg other))                                                              \
+    SLOT(c_iadd, void, (Self self, double x))                                                                  \
+    SLOT(c_imul, void, (Self self, double x))                                                                  \
+    SLOT(c_splcsum, TrajectoryObject, (Self self, ObjectArg other))                                            \
+    SLOT(c_splcmul, TrajectoryObject, (Self self, ObjectArg other))                                            \
+    SLOT(_sget_knotvector, Object, (Self self))                                                                \
+    SLOT(_sget_cpts, Object, (Self self))                                                                      \
+    SLOT(_dset_data, void, (Self self, ObjectArg knots, ObjectArg cpts, int p, int n, unsigned order, bool owner)) \
+    SLOT(peval, double, (Self self, double x))                                                                 \
+    SLOT(ceval, void, (Self self, VecOrNone xp))                                                               \
+    SLOT(dpeval, double, (Self self, double x, OptNu nu))                                                      \
+    SLOT(dceval, void, (Self self, VecOrNone xp, OptNu nu))                                                    \
+    SLOT(c_shift, void, (Self self, double x))                                                                 \
+    SLOT(rshift, void, (Self self, double x))                                                                  \
+    SLOT(ashift, void, (Self self, double x))                                                                  \
+    SLOT(c_hscale, void, (Self self, double k))                                                                \
+    SLOT(hscale, void, (Self self, double k))                                                                  \
+    SLOT(adapt, void, (Self self, double start, double stop))                                                  \
+    SLOT(derivative, TrajectoryObject, (Self self, OptNu nu))                                                  \
+    SLOT(antiderivative, TrajectoryObject, (Self self, OptNu nu))                                              \
+    SLOT(knotins, TrajectoryObject, (Self self, double u, int r))                                              \
+    SLOT(knotref, TrajectoryObject, (Self self, CVec X))                                                       \
+    SLOT(knotrem, TrajectoryObject, (Self self, double u, int r, OptRemTol tol))                               \
+    SLOT(knotsrem, TrajectoryObject, (Self self, OptRemTol tol))                                               \
+    SLOT(knotrem_notol, TrajectoryObject, (Self self, double u, int r))                                        \
+    SLOT(copy, TrajectoryObject, (Self self))                                                                  \
+    SLOT(degelev, TrajectoryObject, (Self self, OptNu nu))                                                     \
+    SLOT(setValueTr_point, void, (Self self, ObjectArg p))                                                     \
+    SLOT(setValueTr_tuple, void, (Self self, ObjectArg p))                                                     \
+    SLOT(setValueAm_point, void, (Self self, ObjectArg p))                                                     \
+    SLOT(setValueAm_tuple, void, (Self self, ObjectArg p))
 
 #define VIDEVO_TRAJDATA_SLOT_FIELD(entry, result, args) MachineResult<result>::type(*entry) args noexcept;
 #define VIDEVO_TRAJDATA_SLOT_TEXT(entry, result, args) #entry " " #result " " #args "; "
