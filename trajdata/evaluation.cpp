@@ -132,11 +132,29 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
     return result;
 }
 
-nb::object call(Traj self, PyObject* x, Opt<int, 0> nu) {
-    return is_scalar(x) ? call_scalar(self, x, nu.get()) : call_array(self, x, nu.get());
-}
-
 }  // namespace
+
+// t(x, nu=0), the type's call slot: calling a trajectory is its most frequent
+// use, so it takes the interpreter's direct route rather than a method lookup.
+PyObject* call_trajectory(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+    static const char* keywords[] = {"x", "nu", nullptr};
+    PyObject *x = nullptr, *nu = nullptr;
+    const Py_ssize_t given = PyTuple_GET_SIZE(args);
+    if (kwargs == nullptr && (given == 1 || given == 2)) {
+        x = PyTuple_GET_ITEM(args, 0);
+        if (given == 2) nu = PyTuple_GET_ITEM(args, 1);
+    } else if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:__call__", const_cast<char**>(keywords), &x, &nu)) {
+        return nullptr;
+    }
+    try {
+        const Traj t = Traj::from(self);
+        const int order = nu == nullptr ? 0 : faces::integer_from_python<int>(nu);
+        return (is_scalar(x) ? call_scalar(t, x, order) : call_array(t, x, order)).release().ptr();
+    } catch (...) {
+        set_error_from_exception();
+        return nullptr;
+    }
+}
 
 void register_evaluation(TrajectoryClass& cls) {
     Trajectory1dMethods& table = trajectory1d_methods;
@@ -163,15 +181,6 @@ void register_evaluation(TrajectoryClass& cls) {
         "trajectory at xp[i].  Returns None.  Checks and errors as ceval, then\n"
         "ValueError(\"'nu' must be non-negative number\") for a negative nu.",
         {"xp", "nu"});
-    faces::MethodFace<&call>::def(cls, "__call__",
-        "Evaluate the trajectory, or its derivative of order nu, at x.\n\n"
-        "A scalar x (numpy.isscalar) gives a float.  Anything else is taken as an\n"
-        "array-like of points in any order (copied, never written) and gives a new\n"
-        "one-dimensional float64 array of the values in the caller's order.\n\n"
-        "Raises ValueError for points outside the domain, a negative nu, an empty\n"
-        "array, repeated points (\"'xp' must be increasing\") or more than one\n"
-        "dimension (\"'x' must be one-dimensional\").",
-        {"x", "nu"});
 }
 
 }  // namespace videvo::trajdata

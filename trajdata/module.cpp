@@ -88,8 +88,16 @@ NB_MODULE(trajdata, m) {
                          "U[0..n+p+1] and control points P[0..n] over the domain [start, stop],\n"
                          "describing the quantity of derivative order `order`.\n\n"
                          "Trajectory1d() makes an empty trajectory (for unpickling); the factories\n"
-                         "of videvo.trajmake build usable ones.",
-                         nb::type_slots(ready_slots<Trajectory1dRecord, &trajectory1d_methods>));
+                         "of videvo.trajmake build usable ones.\n\n"
+                         "Calling a trajectory, t(x, nu=0), evaluates it or its derivative of order nu\n"
+                         "at x: a scalar x (numpy.isscalar) gives a float; anything else is taken as an\n"
+                         "array-like of points in any order (copied, never written) and gives a new\n"
+                         "one-dimensional float64 array of the values in the caller's order.  It goes\n"
+                         "through peval, dpeval, ceval and dceval, so a subclass's versions of these\n"
+                         "are used.  Raises ValueError for points outside the domain, a negative nu,\n"
+                         "an empty array, repeated points (\"'xp' must be increasing\") or more than\n"
+                         "one dimension (\"'x' must be one-dimensional\").",
+                         nb::type_slots(trajectory1d_slots));
     register_record(m, traj);
     register_pickling(traj);
     register_evaluation(traj);

@@ -135,6 +135,17 @@ inline PyType_Slot ready_slots[] = {
     {0, nullptr},
 };
 
+// t(x, nu=0): evaluation of the trajectory or of a derivative at a point or on
+// an array-like of points.
+PyObject* call_trajectory(PyObject* self, PyObject* args, PyObject* kwargs) noexcept;
+
+inline PyType_Slot trajectory1d_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(&new_instance<Trajectory1dRecord, &trajectory1d_methods>)},
+    {Py_tp_init, reinterpret_cast<void*>(&init_instance)},
+    {Py_tp_call, reinterpret_cast<void*>(&call_trajectory)},
+    {0, nullptr},
+};
+
 // A new plain Trajectory1d around two buffers (owned when `owner` is set).
 TrajectoryObject from_ptrs(double* knotvector, double* cpts, int p, int n, unsigned order, OptOwner owner);
 
