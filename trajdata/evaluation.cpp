@@ -84,16 +84,10 @@ void dceval(Traj self, VecOrNone xp, OptNu nu_arg) {
 // numpy.isscalar(x), with Python floats and ints answered without a call.
 bool is_scalar(PyObject* x) {
     if (PyFloat_Check(x) || PyLong_Check(x)) return true;
-    nb::object r = nb::steal(PyObject_CallOneArg(np.isscalar, x));
-    if (!r.is_valid()) throw nb::python_error();
+    nb::object r = entry_result(PyObject_CallOneArg(np.isscalar, x));
     const int truth = PyObject_IsTrue(r.ptr());
     if (truth < 0) throw nb::python_error();
     return truth != 0;
-}
-
-nb::object checked_call(PyObject* result) {
-    if (result == nullptr) throw nb::python_error();
-    return nb::steal(result);
 }
 
 nb::object call_scalar(Traj self, PyObject* x, int nu) {
@@ -118,8 +112,8 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
     nb::object xp = points_of(x);
     nb::object order;  // the sorting permutation, when the points were reordered
     if (!strictly_increasing(ArrayArg(xp, "x", 1, Access::write).vec())) {
-        order = checked_call(PyObject_CallOneArg(np.argsort, xp.ptr()));
-        xp = checked_call(PyObject_GetItem(xp.ptr(), order.ptr()));
+        order = entry_result(PyObject_CallOneArg(np.argsort, xp.ptr()));
+        xp = entry_result(PyObject_GetItem(xp.ptr(), order.ptr()));
     }
     const VecOrNone points(ArrayArg(xp, "x", 1, Access::write).vec());
     if (nu < 0) bad_nu();
@@ -127,7 +121,7 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
     if (!order.is_valid()) return xp;
     // Back to the caller's order: result[order] = xp, the inverse permutation
     // without a second sort.
-    nb::object result = checked_call(PyObject_CallOneArg(np.empty_like, xp.ptr()));
+    nb::object result = entry_result(PyObject_CallOneArg(np.empty_like, xp.ptr()));
     if (PyObject_SetItem(result.ptr(), order.ptr(), xp.ptr()) != 0) throw nb::python_error();
     return result;
 }

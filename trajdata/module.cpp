@@ -60,16 +60,13 @@ void publish_table(nb::handle cls, const Table& table, const char* signature) {
 NB_MODULE(trajdata, m) {
     using namespace videvo;
     using namespace videvo::trajdata;
-    try {
-        import_or_fail("numpy");
-        init_array_support();
-    } catch (nb::python_error& e) {
-        throw nb::import_error((std::string("cannot import numpy: ") + e.what()).c_str());
-    }
+    import_or_fail("numpy");
+    init_array_support();
     bind_curvekit();
     bind_numpy(m);
-    for (const char* name : {"os", "re"}) m.attr(name) = import_or_fail(name);
+    m.attr("os") = import_or_fail("os");
     m.attr("etree") = import_or_fail("lxml.etree");
+    m.attr("re") = import_or_fail("re");
     m.attr("videvo") = import_or_fail("videvo");
 
     m.doc() = module_doc;

@@ -4,8 +4,7 @@
 namespace videvo::trajdata {
 
 nb::object python_override(PyObject* self, PyObject* name, PyObject* own) {
-    nb::object bound = nb::steal(PyObject_GetAttr(self, name));
-    if (!bound.is_valid()) throw nb::python_error();
+    nb::object bound = entry_result(PyObject_GetAttr(self, name));
     // A method found on the class is bound (a Python method or a nanobind
     // bound method, both with __func__); anything else (a function stored on
     // the instance, a staticmethod) is a redefinition in its own right.

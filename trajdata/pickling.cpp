@@ -11,10 +11,8 @@ namespace {
 
 nb::object buffer_bytes(const double* data, std::int64_t count) {
     if (data == nullptr) return nb::none();
-    PyObject* b = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(data),
-                                            static_cast<Py_ssize_t>(count) * Py_ssize_t(sizeof(double)));
-    if (b == nullptr) throw nb::python_error();
-    return nb::steal(b);
+    return entry_result(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(data),
+                                                  static_cast<Py_ssize_t>(count) * Py_ssize_t(sizeof(double))));
 }
 
 nb::object sget_knotvector(Traj self) { return buffer_bytes(self.rec->_knotvector, self.rec->knot_count()); }
@@ -60,28 +58,20 @@ void dset_data(Traj self, PyObject* knots, PyObject* cpts, int p, int n, unsigne
     r._cpts = P.release();
 }
 
-nb::object object_of_entry(PyObject* result) {
-    if (result == nullptr) throw nb::python_error();
-    return nb::steal(result);
-}
-
 // The byte strings come through the method table, so a subclass's
 // _sget_knotvector and _sget_cpts are honoured.
 nb::object getstate(Traj self) {
     const Trajectory1dMethods& m = *self.rec->methods();
-    nb::object knots = object_of_entry(m._sget_knotvector(self.obj));
-    nb::object cpts = object_of_entry(m._sget_cpts(self.obj));
+    nb::object knots = entry_result(m._sget_knotvector(self.obj));
+    nb::object cpts = entry_result(m._sget_cpts(self.obj));
     const Trajectory1dRecord& r = *self.rec;
     return nb::make_tuple(knots, cpts, r.p, r.n, r.order, nb::bool_(r.ptrs_owner != 0));
 }
 
 nb::object setstate(Traj self, PyObject* state) {
-    nb::object args = nb::steal(PySequence_Tuple(state));
-    if (!args.is_valid()) throw nb::python_error();
-    nb::object dset = nb::steal(PyObject_GetAttrString(self.obj, "_dset_data"));
-    if (!dset.is_valid()) throw nb::python_error();
-    nb::object result = nb::steal(PyObject_CallObject(dset.ptr(), args.ptr()));
-    if (!result.is_valid()) throw nb::python_error();
+    nb::object args = entry_result(PySequence_Tuple(state));
+    nb::object dset = entry_result(PyObject_GetAttrString(self.obj, "_dset_data"));
+    entry_result(PyObject_CallObject(dset.ptr(), args.ptr()));
     return nb::none();
 }
 

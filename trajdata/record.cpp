@@ -30,8 +30,7 @@ CVec Traj::cpts() const {
 namespace {
 
 double float_attribute(PyObject* obj, const char* name) {
-    nb::object value = nb::steal(PyObject_GetAttrString(obj, name));
-    if (!value.is_valid()) throw nb::python_error();
+    nb::object value = entry_result(PyObject_GetAttrString(obj, name));
     const double v = PyFloat_AsDouble(value.ptr());
     if (v == -1.0 && PyErr_Occurred()) throw nb::python_error();
     return v;
@@ -48,8 +47,7 @@ Domain domain(Traj t) {
 }
 
 NewArray new_array(Py_ssize_t size) {
-    nb::object a = nb::steal(PyObject_CallFunction(np.empty, "nO", size, np.float64));
-    if (!a.is_valid()) throw nb::python_error();
+    nb::object a = entry_result(PyObject_CallFunction(np.empty, "nO", size, np.float64));
     const Vec data = ArrayArg(a, "array", 1, Access::write).vec();
     return {std::move(a), data};
 }
@@ -92,13 +90,8 @@ TrajectoryObject copy(Traj self) {
     return t;
 }
 
-nb::object result_of_entry(PyObject* result) {
-    if (result == nullptr) throw nb::python_error();
-    return nb::steal(result);
-}
-
 // Copies go through the method table, so a subclass's copy() is honoured.
-nb::object dunder_copy(Traj self) { return result_of_entry(self.rec->methods()->copy(self.obj)); }
+nb::object dunder_copy(Traj self) { return entry_result(self.rec->methods()->copy(self.obj)); }
 
 nb::object dunder_deepcopy(Traj self, PyObject* /* memo */) { return dunder_copy(self); }
 
@@ -120,8 +113,7 @@ void release_view(PyObject* capsule) noexcept {
 
 nb::object buffer_view(Traj self, double* data, std::int64_t size) {
     if (data == nullptr) return nb::none();
-    nb::object owner = nb::steal(PyCapsule_New(self.obj, view_owner_name, &release_view));
-    if (!owner.is_valid()) throw nb::python_error();
+    nb::object owner = entry_result(PyCapsule_New(self.obj, view_owner_name, &release_view));
     Py_INCREF(self.obj);
     self.rec->exports += 1;
     const std::size_t shape[1] = {static_cast<std::size_t>(size)};
@@ -152,8 +144,7 @@ nb::object stop(Traj self) {
 }
 
 std::string str_attribute(PyObject* obj, const char* name) {
-    nb::object value = nb::steal(PyObject_GetAttrString(obj, name));
-    if (!value.is_valid()) throw nb::python_error();
+    nb::object value = entry_result(PyObject_GetAttrString(obj, name));
     return nb::str(value).c_str();
 }
 

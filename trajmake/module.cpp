@@ -9,11 +9,7 @@ namespace videvo::trajmake {
 namespace {
 
 // Export table order, which is also the documented order of the factories.
-constexpr const char* publication_order[] = {
-#define VIDEVO_TRAJMAKE_NAME(name, result, args) #name,
-    VIDEVO_TRAJMAKE_ENTRIES(VIDEVO_TRAJMAKE_NAME)
-#undef VIDEVO_TRAJMAKE_NAME
-};
+constexpr const char* publication_order[] = {VIDEVO_TRAJMAKE_ENTRIES(VIDEVO_CAPI_NAME)};
 
 void bind_curvekit() {
     const nb::dict table = capi::import_table(curvekit_api::module_name);

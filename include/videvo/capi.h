@@ -110,3 +110,18 @@ Fn bind(const nb::dict& table, const char* module, const char* name, const char*
 
 }  // namespace capi
 }  // namespace videvo
+
+// For the X-macro lists of the API headers, X(name, logical result, (arguments)):
+// declares entry `name`'s function-pointer type name##_fn and its signature
+// text name##_sig ...
+#define VIDEVO_CAPI_DECLARE(name, result, args)                                  \
+    using name##_fn = ::videvo::MachineResult<result>::type(*) args noexcept;   \
+    inline constexpr const char name##_sig[] = #result " " #args;
+
+// ... gives its name as a string, for lists in publication order ...
+#define VIDEVO_CAPI_NAME(name, result, args) #name,
+
+// ... and binds it from `table`, the export table of module api::module_name
+// (api being the namespace of the declarations), into `target.name`.
+#define VIDEVO_CAPI_BIND(api, table, target, name) \
+    (target).name = ::videvo::capi::bind<api::name##_fn>(table, api::module_name, #name, api::name##_sig)

@@ -46,17 +46,11 @@ namespace trajmake_api {
 
 inline constexpr const char* module_name = "videvo.trajmake";
 
-#define VIDEVO_TRAJMAKE_DECLARE(name, result, args)                       \
-    using name##_fn = MachineResult<result>::type(*) args noexcept;       \
-    inline constexpr const char name##_sig[] = #result " " #args;
-VIDEVO_TRAJMAKE_ENTRIES(VIDEVO_TRAJMAKE_DECLARE)
-#undef VIDEVO_TRAJMAKE_DECLARE
+VIDEVO_TRAJMAKE_ENTRIES(VIDEVO_CAPI_DECLARE)
 
 }  // namespace trajmake_api
 
 // Binds trajmake entry `name` from `table` into `api.name`.
-#define VIDEVO_BIND_TRAJMAKE(table, api, name)                                                 \
-    (api).name = ::videvo::capi::bind<::videvo::trajmake_api::name##_fn>(                       \
-        table, ::videvo::trajmake_api::module_name, #name, ::videvo::trajmake_api::name##_sig)
+#define VIDEVO_BIND_TRAJMAKE(table, api, name) VIDEVO_CAPI_BIND(::videvo::trajmake_api, table, api, name)
 
 }  // namespace videvo
