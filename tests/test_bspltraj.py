@@ -61,15 +61,9 @@ def test_checks_in_order(knots, cpts, p, order, message):
     assert str(info.value) == message
 
 
-@pytest.mark.parametrize("knots, cpts, error", [
-    (None, CPTS, TypeError),
-    (KNOTS, None, TypeError),
-    ([0, 0, 0, 1, 2, 2, 2.0], CPTS, TypeError),
-    (KNOTS.astype(np.float32), CPTS, ValueError),
-    (KNOTS, CPTS[::-1][::-1].reshape(2, 2), ValueError),
-])
-def test_array_arguments_are_converted_strictly(knots, cpts, error):
-    with pytest.raises(error):
+@pytest.mark.parametrize("knots, cpts", [(None, CPTS), (KNOTS, None)])
+def test_none_for_an_array_is_a_type_error(knots, cpts):
+    with pytest.raises(TypeError, match="must be a float64 array, not None"):
         trajmake.bspltraj(knots, cpts, 2, 0)
 
 
