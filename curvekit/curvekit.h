@@ -51,8 +51,30 @@ inline void require_degree_at_least(int p, int lowest) {
     if (p < lowest) bad_argument("p", "must be at least " + std::to_string(lowest) + ", not " + std::to_string(p));
 }
 
+// An output array that must hold at least `needed` entries (the caller may
+// pass a longer one and use the part the function reports).
+inline void require_at_least(Py_ssize_t size, Py_ssize_t needed, const char* name) {
+    if (size < needed)
+        raise(PyExc_ValueError, std::string("'") + name + "' must have at least " + std::to_string(needed) +
+                                    " entries, not " + std::to_string(size));
+}
+
+// Whether the interpreter runs with assertions enabled (not under -O).
+inline bool assertions_enabled() {
+    return nb::module_::import_("sys").attr("flags").attr("optimize").equal(nb::int_(0));
+}
+
+// Span and multiplicity of u (FindSpanMult) for the insertion and removal
+// routines, which take them as arguments and check the curve before they use
+// them.  For a degree outside [0, n] or a u outside the domain (or NaN) it
+// returns (0, 0): the routine's own checks then report the wrong argument.
+IntPair span_and_multiplicity(int n, int p, double u, CVec U);
+
 // Registration of each topic's functions.
 void register_knots(Exporter& ex);
 void register_evaluation(Exporter& ex);
+void register_derivatives(Exporter& ex);
+void register_insertion(Exporter& ex);
+void register_removal(Exporter& ex);
 
 }  // namespace videvo::curvekit

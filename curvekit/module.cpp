@@ -81,6 +81,9 @@ NB_MODULE(curvekit, m) {
     Exporter ex(m);
     register_knots(ex);
     register_evaluation(ex);
+    register_derivatives(ex);
+    register_insertion(ex);
+    register_removal(ex);
 
     ex.publish(publication_order);
     nb::list all;

@@ -24,21 +24,21 @@ using wide_double = double __attribute__((vector_size(32)));
 using wide_mask = long long __attribute__((vector_size(32)));
 
 VIDEVO_WIDE_CLONES bool has_drop(const double* U, int from, int to) {
-    wide_mask drop0 = {0, 0, 0, 0}, drop1 = {0, 0, 0, 0};
+    wide_mask drop[4] = {};
     int i = from;
-    for (; i + 7 <= to; i += 8) {
-        wide_double a0, b0, a1, b1;
-        __builtin_memcpy(&a0, U + i, sizeof a0);
-        __builtin_memcpy(&b0, U + i - 1, sizeof b0);
-        __builtin_memcpy(&a1, U + i + 4, sizeof a1);
-        __builtin_memcpy(&b1, U + i + 3, sizeof b1);
-        drop0 |= ~(a0 >= b0);
-        drop1 |= ~(a1 >= b1);
+    for (; i + 15 <= to; i += 16) {
+        for (int k = 0; k < 4; ++k) {
+            wide_double a, b;
+            __builtin_memcpy(&a, U + i + 4 * k, sizeof a);
+            __builtin_memcpy(&b, U + i + 4 * k - 1, sizeof b);
+            // a < b, or a NaN (a NaN at U[from - 1] fails the clamped test)
+            drop[k] |= (a < b) | (a != a);
+        }
     }
-    drop0 |= drop1;
-    bool drop = (drop0[0] | drop0[1] | drop0[2] | drop0[3]) != 0;
-    for (; i <= to; ++i) drop |= !(U[i] >= U[i - 1]);
-    return drop;
+    const wide_mask any = drop[0] | drop[1] | drop[2] | drop[3];
+    bool found = (any[0] | any[1] | any[2] | any[3]) != 0;
+    for (; i <= to; ++i) found |= !(U[i] >= U[i - 1]);
+    return found;
 }
 #else
 bool has_drop(const double* U, int from, int to) {

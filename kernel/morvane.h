@@ -126,7 +126,7 @@ void CurveDerivCptsAlg1(const int* n, const int* p, const double* U, const doubl
                         const int* d, const int* r1, const int* r2, double* PK, int* info);
 
 // The d-th derivative curve: PK[0..n-d], UK[0..m-2d]; p becomes p - d and nk
-// becomes n - d.
+// becomes n - d.  The passes run in place in PK, which needs n + 1 entries.
 //  -1 p > n   -2 p < 0   -3 invalid knot vector   -5 d < 0 or d > p
 //   2 zero knot difference
 void CurveDerivCptsAlg2(const int* n, int* p, const double* U, const double* P, const int* d,
@@ -146,7 +146,8 @@ void CurveAntiDerivCpts(const int* n, int* p, const double* U, const double* P, 
 // Insert u r times (A5.1); k, s are the span and multiplicity of u as given by
 // FindSpanMult.  UQ[0..mp+r], Q[0..np+r], nq = np + r.
 //  -1 p > np   -2 p < 0   -3 invalid knot vector   -5 u outside the domain
-//  -6 k < 0 or k > np   -7 s < 0 or s > p   -8 r < 1 or r > p - s
+//  (or NaN)   -6 k < p or k > np   -7 s < 0 or s > p   -8 r < 1 or r > p - s,
+//  or u close to UP[mp] (the end knot has multiplicity p + 1 already)
 //   1 allocation failed   2 zero knot difference
 void CurveKnotIns(const int* np, const int* p, const double* UP, const double* P,
                   const double* u, const int* k, const int* s, const int* r, int* nq, double* UQ,
@@ -154,19 +155,24 @@ void CurveKnotIns(const int* np, const int* p, const double* UP, const double* P
 
 // Insert all of X[0..r] (non-decreasing, strictly inside the domain) in one
 // sweep (A5.4).  Ubar[0..m+r+1], Q[0..n+r+1].
-//  -1 p > n   -2 p < 0   -3 invalid knot vector   -5 X[0] <= U[0] or
-//  X[r] >= U[m]   -6 r < 0
+//  -1 p > n   -2 p < 0   -3 invalid knot vector   -5 X[0] <= U[0],
+//  X[r] >= U[m], X not non-decreasing, or a NaN in X   -6 r < 0 (X is then
+//  not read)
 void RefineKnotVectCurve(const int* n, const int* p, const double* U, const double* P,
                          const double* X, const int* r, double* Ubar, double* Q, int* info);
 
 // Raise the degree by t (A5.9).  With s distinct interior knot values:
-// Uh[0..m+t(s+2)], Q[0..n+t(s+1)], nh = n + t(s + 1).
-//  -1 p > n   -2 p < 0   -3 invalid knot vector   -5 t < 1   1 allocation failed
+// Uh[0..m+t(s+2)], Q[0..n+t(s+1)], nh = n + t(s + 1) (elevation.h counts them).
+// End knots that are only close to U[0], U[m] are read as equal to them (U
+// itself is not written).  Any degree from 0 works, and interior knots of
+// multiplicity p + 1 (jumps) too.
+//  -1 p > n   -2 p < 0   -3 invalid knot vector, or a knot value repeated
+//  more than p + 1 times   -5 t < 1 or p + t > 1000   1 allocation failed
 void DegreeElevateCurve(const int* n, const int* p, const double* U, const double* P,
                         const int* t, double* Uh, int* nh, double* Q, int* info);
 
 // Knot vector with every knot value's multiplicity raised by one: Uh[0..mh],
-// mh = m + s + 2 with s distinct interior knot values.  No checks.
+// mh = m + s + 2 with s runs of close interior knots (elevation.h).  No checks.
 void IncreaseMultByOne(const int* m, const int* p, const double* U, const int* mh, double* Uh);
 
 // ---------------------------------------------------------------------------
@@ -174,10 +180,13 @@ void IncreaseMultByOne(const int* m, const int* p, const double* U, const int* m
 // ---------------------------------------------------------------------------
 
 // Remove u (last copy at index r, multiplicity s) up to num times within TOL
-// (A5.8); U and P are compacted in place, t = copies removed.
+// (A5.8); U and P are compacted in place, t = copies removed.  A removal whose
+// deviation is not finite is not made.
 //  -1 p > n   -2 p < 0   -3 invalid knot vector   -5 u outside the domain
-//  -7 s < 1 or s > p + 1   -8 num < 1 or num > s   -9 TOL < 0
-//   1 allocation failed
+//  (or NaN)   -7 s < 1 or s > p + 1 (u is no knot; at the end of the domain
+//  the span search counts no copy)   -6 (checked after s) r < p + s or r > n
+//  (u is the start of the domain)
+//  -8 num < 1 or num > s   -9 TOL < 0   1 allocation failed
 void RemoveCurveKnot(const int* n, const int* p, double* U, double* P, const double* u,
                      const int* r, const int* s, const int* num, const double* TOL, int* t,
                      int* info);
@@ -193,7 +202,8 @@ void RemoveCurveKnots(const int* n, const int* p, double* U, double* P, const do
                       int* gap, int* info);
 
 // Br = deviation caused by removing u (last copy r, multiplicity s) once;
-// temp has at least p - s + 3 doubles.  No checks.
+// temp has at least p - s + 3 doubles.  No checks: 1 <= s <= p + 1 and
+// p + s <= r <= n are the caller's.
 void GetRemovalBndCurve(const int* n, const int* p, const double* U, const double* P,
                         const double* u, const int* r, const int* s, double* temp, double* Br);
 

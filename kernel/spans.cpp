@@ -104,7 +104,9 @@ extern "C" void DersBasisFuns(const int* i, const double* u, const int* p, const
             std::swap(s1, s2);
         }
     }
-    int f = P;
+    // The factors p! / (p - k)! exceed 32-bit ints from degree 13 on; they are
+    // exact in a double far beyond any usable degree.
+    double f = P;
     for (int k = 1; k <= *n; ++k) {
         for (int j = 0; j <= P; ++j) D(k, j) *= f;
         f *= P - k;

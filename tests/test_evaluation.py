@@ -216,3 +216,19 @@ class TestArrayArguments:
         ck.splcev(big[1], U3, P3, 3)
         assert big[0].tolist() == [0] * 4 and big[2].tolist() == [0] * 4
         assert big[1, 0] == ck.splpev(0.5, U3, P3, 3)
+
+
+def test_walked_spans_are_the_spans_of_the_search():
+    # With degree 0 the value is the control point of the span, so the spans
+    # that the sorted walk picks can be read off and compared with findspan.
+    rng = np.random.default_rng(21)
+    for _ in range(20):
+        U, _ = random_spline(rng, 0, n_cpts=int(rng.integers(1, 40)), start=rng.uniform(-3, 0),
+                             stop=rng.uniform(0.5, 30))
+        U[1:-1] = np.sort(np.repeat(U[1:-1], rng.integers(1, 4, U.size - 2)))[:U.size - 2]
+        P = np.arange(U.size - 1, dtype=float)
+        ties = [x - 1e-9 * abs(x) for x in U if x > 0] + [x - 1e-13 for x in U]
+        x = np.sort(np.clip(np.r_[sample_points(rng, U, 30), ties], U[0], U[-1]))
+        spans = x.copy()
+        ck.splcev(spans, U, P, 0)
+        assert spans.tolist() == [ck.findspan(0, u, U) for u in x]

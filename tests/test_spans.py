@@ -151,3 +151,15 @@ class TestBasisFunctions:
         result = run_child(code)
         assert result.returncode == 0, result.stderr
         assert result.stdout.splitlines()[-1] == "ok"
+
+
+def test_derivative_scale_factors_do_not_overflow_at_high_degree():
+    # On a Bezier knot vector of degree p the p-th derivative of basis
+    # function j is p! (-1)^(p - j) C(p, j); p! exceeds a 32-bit int from 13 on.
+    from math import comb, factorial
+    p = 14
+    U = np.r_[np.zeros(p + 1), np.ones(p + 1)]
+    nders = np.empty((p + 1, p + 1))
+    ck.dbfunspev(0.3, p, U, p, p, nders)
+    expected = [factorial(p) * (-1) ** (p - j) * comb(p, j) for j in range(p + 1)]
+    np.testing.assert_allclose(nders[p], expected, rtol=1e-6)
