@@ -193,6 +193,7 @@ def curvekit_signatures():
 @pytest.mark.parametrize("missing, altered, expected", [
     ("splcev", "", "videvo.curvekit does not export 'splcev'"),
     ("distintknots", "", "videvo.curvekit does not export 'distintknots'"),
+    ("splkref", "", "videvo.curvekit does not export 'splkref'"),
     ("", "dsplpev", "videvo.curvekit.dsplpev has signature 'void (double u, CVec U, CVec P, int p, int d, Vec CK) changed'"),
 ])
 def test_trajdata_import_fails_on_a_mismatched_curve_module(missing, altered, expected):

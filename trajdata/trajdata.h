@@ -19,7 +19,15 @@ namespace videvo::trajdata {
     X(splpev)                       \
     X(splcev)                       \
     X(dsplpev)                      \
-    X(dsplcev)
+    X(dsplcev)                      \
+    X(splkins)                      \
+    X(splkrem)                      \
+    X(splksrem)                     \
+    X(splkrem_notol)                \
+    X(degelevc)                     \
+    X(asplcpts)                     \
+    X(dsplcpts2)                    \
+    X(splkref)
 
 struct Curvekit {
 #define VIDEVO_TRAJDATA_CURVEKIT_FIELD(name) curvekit_api::name##_fn name = nullptr;
