@@ -17,7 +17,8 @@ class Case:
     ``prepare`` runs before every timed sample and is not timed (for example
     to refill an array that the timed call overwrites).  ``number`` calls make
     one sample; the row reports the median time per call over ``repeat``
-    samples, and the ratio SciPy / videvo.
+    samples, and the ratio SciPy / videvo.  A row without a SciPy counterpart
+    can give its data ``volume`` instead, to be reported as a throughput.
     """
 
     name: str
@@ -27,6 +28,7 @@ class Case:
     number: int = 1
     repeat: int = 9
     note: str = ""
+    volume: int = 0  # bytes moved per call: when set, the row also shows MB/s
 
 
 def time_per_call(fn: Callable[[], object], prepare: Optional[Callable[[], None]], number: int, repeat: int) -> float:

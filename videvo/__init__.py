@@ -10,5 +10,7 @@ The package holds three extension modules, imported here in dependency order:
 __version__ = "0.1.0"
 
 from . import curvekit  # noqa: E402,F401
+from . import trajdata  # noqa: E402,F401
+from . import trajmake  # noqa: E402,F401
 
-__all__ = ["__version__", "curvekit"]
+__all__ = ["__version__", "curvekit", "trajdata", "trajmake"]

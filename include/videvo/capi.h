@@ -81,6 +81,15 @@ inline nb::dict import_table(const char* module) {
     return nb::borrow<nb::dict>(mod.attr(table_attribute));
 }
 
+// A capsule name for an error message: bytes outside printable ASCII become
+// '?', so that the message is always valid text.
+inline std::string printable(const char* text) {
+    std::string result = text != nullptr ? text : "";
+    for (char& c : result)
+        if (c < 0x20 || c > 0x7e) c = '?';
+    return result;
+}
+
 // Binds one entry by name, checking its signature text.
 template <class Fn>
 Fn bind(const nb::dict& table, const char* module, const char* name, const char* signature) {
@@ -91,7 +100,7 @@ Fn bind(const nb::dict& table, const char* module, const char* name, const char*
         throw nb::import_error((std::string(module) + " exports '" + name + "' as something else than an entry point").c_str());
     const char* published = PyCapsule_GetName(capsule);
     if (published == nullptr || std::strcmp(published, signature) != 0)
-        throw nb::import_error((std::string(module) + "." + name + " has signature '" + (published ? published : "") +
+        throw nb::import_error((std::string(module) + "." + name + " has signature '" + printable(published) +
                                 "', expected '" + signature + "'")
                                    .c_str());
     void* entry = PyCapsule_GetPointer(capsule, published);
@@ -101,3 +110,18 @@ Fn bind(const nb::dict& table, const char* module, const char* name, const char*
 
 }  // namespace capi
 }  // namespace videvo
+
+// For the X-macro lists of the API headers, X(name, logical result, (arguments)):
+// declares entry `name`'s function-pointer type name##_fn and its signature
+// text name##_sig ...
+#define VIDEVO_CAPI_DECLARE(name, result, args)                                  \
+    using name##_fn = ::videvo::MachineResult<result>::type(*) args noexcept;   \
+    inline constexpr const char name##_sig[] = #result " " #args;
+
+// ... gives its name as a string, for lists in publication order ...
+#define VIDEVO_CAPI_NAME(name, result, args) #name,
+
+// ... and binds it from `table`, the export table of module api::module_name
+// (api being the namespace of the declarations), into `target.name`.
+#define VIDEVO_CAPI_BIND(api, table, target, name) \
+    (target).name = ::videvo::capi::bind<api::name##_fn>(table, api::module_name, #name, api::name##_sig)

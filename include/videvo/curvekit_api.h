@@ -65,18 +65,12 @@ namespace curvekit_api {
 
 inline constexpr const char* module_name = "videvo.curvekit";
 
-#define VIDEVO_CURVEKIT_DECLARE(name, result, args)                                       \
-    using name##_fn = MachineResult<result>::type(*) args noexcept;                       \
-    inline constexpr const char name##_sig[] = #result " " #args;
-VIDEVO_CURVEKIT_ENTRIES(VIDEVO_CURVEKIT_DECLARE)
-#undef VIDEVO_CURVEKIT_DECLARE
+VIDEVO_CURVEKIT_ENTRIES(VIDEVO_CAPI_DECLARE)
 
 }  // namespace curvekit_api
 
 // Binds curvekit entry `name` from `table` into `api.name` (api being any
 // struct with a member of that name and type).
-#define VIDEVO_BIND_CURVEKIT(table, api, name)                                                   \
-    (api).name = ::videvo::capi::bind<::videvo::curvekit_api::name##_fn>(                         \
-        table, ::videvo::curvekit_api::module_name, #name, ::videvo::curvekit_api::name##_sig)
+#define VIDEVO_BIND_CURVEKIT(table, api, name) VIDEVO_CAPI_BIND(::videvo::curvekit_api, table, api, name)
 
 }  // namespace videvo

@@ -18,7 +18,9 @@
 #include "views.h"
 
 #include <array>
+#include <climits>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -30,7 +32,8 @@ namespace faces {
 
 // ---- arguments -----------------------------------------------------------
 
-// Scalars: nanobind converts them (int -> TypeError on a float or overflow).
+// Scalars: nanobind converts doubles; integers and flags are converted by the
+// holders below.
 template <class T>
 struct PyArg {
     using type = T;
@@ -45,6 +48,71 @@ struct PyArg {
         else if constexpr (std::is_same_v<T, bool>) return "bool";
         else return "int";
     }
+};
+
+// A Python integer (or an object with __index__) as a C int or unsigned int:
+// TypeError for anything else (a float included), OverflowError out of range.
+template <class T>
+T integer_from_python(nb::handle obj) {
+    static_assert(std::is_same_v<T, int> || std::is_same_v<T, unsigned>);
+    nb::object index = nb::steal(PyNumber_Index(obj.ptr()));
+    if (!index.is_valid()) throw nb::python_error();
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (v == -1 && PyErr_Occurred()) throw nb::python_error();
+    if constexpr (std::is_same_v<T, unsigned>) {
+        if (overflow < 0 || (overflow == 0 && v < 0)) raise(PyExc_OverflowError, "can't convert negative value to unsigned int");
+        if (overflow > 0 || v > static_cast<long long>(UINT_MAX))
+            raise(PyExc_OverflowError, "value too large to convert to unsigned int");
+    } else {
+        if (overflow != 0 || v < INT_MIN || v > INT_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
+    }
+    return static_cast<T>(v);
+}
+
+template <class T>
+struct PyIntegerArg {
+    using type = nb::handle;
+    struct Holder {
+        T value;
+        Holder(nb::handle obj, const char*) : value(integer_from_python<T>(obj)) {}
+        T get() const { return value; }
+    };
+    static auto arg(const char* name) { return nb::arg(name); }
+    static std::string annotation() { return "int"; }
+};
+
+template <> struct PyArg<int> : PyIntegerArg<int> {};
+template <> struct PyArg<unsigned> : PyIntegerArg<unsigned> {};
+
+// A flag: any object, taken by its truth value.
+template <>
+struct PyArg<bool> {
+    using type = nb::handle;
+    struct Holder {
+        bool value;
+        Holder(nb::handle obj, const char*) {
+            const int truth = PyObject_IsTrue(obj.ptr());
+            if (truth < 0) throw nb::python_error();
+            value = truth != 0;
+        }
+        bool get() const { return value; }
+    };
+    static auto arg(const char* name) { return nb::arg(name).none(); }
+    static std::string annotation() { return "object"; }
+};
+
+// Any Python object, borrowed for the call (None included).
+template <>
+struct PyArg<PyObject*> {
+    using type = nb::handle;
+    struct Holder {
+        PyObject* value;
+        Holder(nb::handle obj, const char*) : value(obj.ptr()) {}
+        PyObject* get() const { return value; }
+    };
+    static auto arg(const char* name) { return nb::arg(name).none(); }
+    static std::string annotation() { return "object"; }
 };
 
 template <class View, int Ndim, Access Mode>
@@ -63,6 +131,21 @@ struct PyArrayArg {
 };
 
 template <> struct PyArg<Vec> : PyArrayArg<Vec, 1, Access::write> {};
+
+// A writable array where None stands for an empty one.
+template <>
+struct PyArg<VecOrNone> {
+    using type = nb::handle;
+    struct Holder {
+        std::optional<ArrayArg> array;
+        Holder(nb::handle obj, const char* name) {
+            if (!obj.is_none()) array.emplace(obj, name, 1, Access::write);
+        }
+        VecOrNone get() const { return array ? VecOrNone(array->vec()) : VecOrNone(); }
+    };
+    static auto arg(const char* name) { return nb::arg(name).none(); }
+    static std::string annotation() { return "numpy.ndarray | None"; }
+};
 template <> struct PyArg<CVec> : PyArrayArg<CVec, 1, Access::read> {};
 template <> struct PyArg<Mat> : PyArrayArg<Mat, 2, Access::write> {};
 
@@ -102,14 +185,15 @@ struct PyArg<Opt<T, Default>> {
         Opt<T, Default> get() const { return value; }
         static T convert(nb::handle obj, const char* name) {
             if constexpr (std::is_same_v<T, Pair>) return pair_from_python(obj, name);
-            else return nb::cast<T>(obj);
+            else if constexpr (std::is_same_v<T, double>) return nb::cast<T>(obj);
+            else return typename PyArg<T>::Holder(obj, name).get();
         }
     };
     static auto arg(const char* name) { return nb::arg(name) = default_to_python(Default); }
     static std::string annotation() {
         const std::string text = nb::repr(default_to_python(Default)).c_str();
         if constexpr (std::is_same_v<T, Pair>) return "tuple[float, float] = " + text;
-        else return "float = " + text;
+        else return PyArg<T>::annotation() + " = " + text;
     }
 };
 
@@ -196,8 +280,20 @@ struct Face<F> {
         }
     }
 
+    // The Python face as a function of a module.
     static void def_python(nb::module_& m, const char* name, const char* doc, const Names& names) {
-        def_python(m, name, doc, names, std::index_sequence_for<A...>{});
+        define(m, name, doc, names, std::index_sequence_for<A...>{}, false);
+    }
+
+    // The Python face as a static method of a class.
+    template <class Class>
+    static void def_static(Class& cls, const char* name, const char* doc, const Names& names) {
+        define(cls, name, doc, names, std::index_sequence_for<A...>{}, true);
+    }
+
+    static std::string result_annotation() {
+        if constexpr (std::is_void_v<R>) return "None";
+        else return Result<R>::annotation();
     }
 
 private:
@@ -206,20 +302,53 @@ private:
     static std::string signature(const char* name, const Names& names, std::index_sequence<I...>) {
         std::string text = std::string("def ") + name + "(";
         ((text += (I ? ", " : "") + std::string(names[I]) + ": " + PyArg<A>::annotation()), ...);
-        text += ") -> ";
-        if constexpr (std::is_void_v<R>) text += "None";
-        else text += Result<R>::annotation();
-        return text;
+        return text + ") -> " + result_annotation();
     }
 
-    template <std::size_t... I>
-    static void def_python(nb::module_& m, const char* name, const char* doc, const Names& names,
-                           std::index_sequence<I...> seq) {
+    template <class Scope, std::size_t... I>
+    static void define(Scope& scope, const char* name, const char* doc, const Names& names,
+                       std::index_sequence<I...> seq, bool as_static) {
         const std::string sig = signature(name, names, seq);
-        m.def(
+        auto face = [names](typename PyArg<A>::type... args) -> nb::object {
+            return call<0>(std::forward_as_tuple(args...), names);
+        };
+        if constexpr (std::is_same_v<Scope, nb::module_>) {
+            (void)as_static;
+            scope.def(name, face, PyArg<A>::arg(names[I])..., nb::sig(sig.c_str()), doc);
+        } else {
+            scope.def_static(name, face, PyArg<A>::arg(names[I])..., nb::sig(sig.c_str()), doc);
+        }
+    }
+};
+
+// ---- methods -------------------------------------------------------------
+
+// The Python face of a method, from an implementation whose first parameter
+// is the instance: PyArg<S> converts `self` (and checks its type); the other
+// arguments are converted as for functions.
+template <auto F>
+struct MethodFace;
+
+template <class R, class S, class... A, R (*F)(S, A...)>
+struct MethodFace<F> {
+    using Names = std::array<const char*, sizeof...(A)>;
+
+    template <class Class>
+    static void def(Class& cls, const char* name, const char* doc, const Names& names) {
+        def(cls, name, doc, names, std::index_sequence_for<A...>{});
+    }
+
+private:
+    template <class Class, std::size_t... I>
+    static void def(Class& cls, const char* name, const char* doc, const Names& names, std::index_sequence<I...>) {
+        std::string sig = std::string("def ") + name + "(self";
+        ((sig += ", " + std::string(names[I]) + ": " + PyArg<A>::annotation()), ...);
+        sig += ") -> " + Face<F>::result_annotation();
+        const typename Face<F>::Names all{"self", names[I]...};
+        cls.def(
             name,
-            [names](typename PyArg<A>::type... args) -> nb::object {
-                return call<0>(std::forward_as_tuple(args...), names);
+            [all](nb::handle self, typename PyArg<A>::type... args) -> nb::object {
+                return Face<F>::template call<0>(std::forward_as_tuple(self, args...), all);
             },
             PyArg<A>::arg(names[I])..., nb::sig(sig.c_str()), doc);
     }

@@ -43,6 +43,14 @@ struct CVec {
     int last() const { return static_cast<int>(size) - 1; }
 };
 
+// A writable one-dimensional view that may be absent (an array argument given
+// as None): then data is null and size 0.
+struct VecOrNone : Vec {
+    VecOrNone() : Vec{nullptr, 0} {}
+    explicit VecOrNone(Vec v) : Vec(v) {}
+    bool is_none() const { return data == nullptr; }
+};
+
 // Writable two-dimensional row-major view: element (r, c) at data[r * cols + c].
 struct Mat {
     double* data;

@@ -1,0 +1,229 @@
+// The classes of videvo.trajdata at machine level: their records and their
+// method tables, for the module itself and for the modules that import it.
+//
+// Every instance of a class starts with a pointer to the class's method table
+// (one shared struct of entry points in a fixed slot order); a subclass's
+// table starts with its base's table.  The table of each class is published as
+// a capsule in the class attribute `__capi__`, named by the table's signature
+// text (the slot list below, stringified), so an importer that compiled
+// against another slot list fails at import with ImportError.
+//
+// Entries follow the calling convention of capi.h.  `self` is the instance,
+// borrowed; object arguments are borrowed; object results are new references.
+// Where a method is also a Python method, its entry runs a Python subclass's
+// redefinition of that method (the override rule); on instances of the class
+// itself it runs directly.
+#pragma once
+
+#include "curvekit_api.h"
+#include "faces.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace videvo {
+
+using Self = PyObject*;       // the instance an entry runs on (borrowed)
+using ObjectArg = PyObject*;  // any Python object argument (borrowed)
+
+// Logical result type "a new Trajectory1d" (machine level: a new reference,
+// NULL on failure).
+struct TrajectoryObject {
+    nb::object value;
+};
+template <> struct MachineResult<TrajectoryObject> { using type = PyObject*; };
+
+namespace faces {
+template <>
+struct Result<TrajectoryObject> {
+    using machine = PyObject*;
+    static machine to_machine(TrajectoryObject r) { return r.value.release().ptr(); }
+    static machine error() { return nullptr; }
+    static nb::object to_python(TrajectoryObject r) { return std::move(r.value); }
+    static const char* annotation() { return "videvo.trajdata.Trajectory1d"; }
+};
+}  // namespace faces
+
+using OptOwner = Opt<bool, false>;     // from_ptrs: the new object owns the buffers
+using OptNu = Opt<int, 1>;             // derivative order of the methods that default to 1
+using OptRemTol = Opt<double, 1e-13>;  // knot-removal tolerance of the methods
+
+// SLOT(entry, logical result, (arguments))
+#define VIDEVO_VIDEVOOBJECT_SLOTS(SLOT)                                                    \
+    SLOT(c_loadxml, Object, (ObjectArg fname, ObjectArg ID))                               \
+    SLOT(_getAttrib, Object, (Self self))                                                  \
+    SLOT(_addViDEVOObject, void, (Self self, ObjectArg root, ObjectArg ID))                \
+    SLOT(_updateViDEVOObject, void, (Self self, ObjectArg tree, ObjectArg node, ObjectArg ID)) \
+    SLOT(savexml, void, (Self self, ObjectArg fname, ObjectArg ID))
+
+// Trajectory1d's own slots, after the five of ViDEVOObject.  The setValue
+// entries come in two forms each: for a Point1d and for a (t, val, order) tuple.
+#define VIDEVO_TRAJECTORY1D_SLOTS(SLOT)                                                                        \
+    SLOT(from_ptrs, TrajectoryObject, (double* knotvector, double* cpts, int p, int n, unsigned order, OptOwner owner)) \
+    SLOT(new_struct, TrajectoryObject, (int p, int n, unsigned order))                                         \
+    SLOT(c_loadxml, TrajectoryObject, (ObjectArg fname, ObjectArg ID))                                         \
+    SLOT(c_eq, int, (Self self, ObjectArg other))                                                              \
+    SLOT(c_iadd, void, (Self self, double x))                                                                  \
+    SLOT(c_imul, void, (Self self, double x))                                                                  \
+    SLOT(c_splcsum, TrajectoryObject, (Self self, ObjectArg other))                                            \
+    SLOT(c_splcmul, TrajectoryObject, (Self self, ObjectArg other))                                            \
+    SLOT(_sget_knotvector, Object, (Self self))                                                                \
+    SLOT(_sget_cpts, Object, (Self self))                                                                      \
+    SLOT(_dset_data, void, (Self self, ObjectArg knots, ObjectArg cpts, int p, int n, unsigned order, bool owner)) \
+    SLOT(peval, double, (Self self, double x))                                                                 \
+    SLOT(ceval, void, (Self self, VecOrNone xp))                                                               \
+    SLOT(dpeval, double, (Self self, double x, OptNu nu))                                                      \
+    SLOT(dceval, void, (Self self, VecOrNone xp, OptNu nu))                                                    \
+    SLOT(c_shift, void, (Self self, double x))                                                                 \
+    SLOT(rshift, void, (Self self, double x))                                                                  \
+    SLOT(ashift, void, (Self self, double x))                                                                  \
+    SLOT(c_hscale, void, (Self self, double k))                                                                \
+    SLOT(hscale, void, (Self self, double k))                                                                  \
+    SLOT(adapt, void, (Self self, double start, double stop))                                                  \
+    SLOT(derivative, TrajectoryObject, (Self self, OptNu nu))                                                  \
+    SLOT(antiderivative, TrajectoryObject, (Self self, OptNu nu))                                              \
+    SLOT(knotins, TrajectoryObject, (Self self, double u, int r))                                              \
+    SLOT(knotref, TrajectoryObject, (Self self, CVec X))                                                       \
+    SLOT(knotrem, TrajectoryObject, (Self self, double u, int r, OptRemTol tol))                               \
+    SLOT(knotsrem, TrajectoryObject, (Self self, OptRemTol tol))                                               \
+    SLOT(knotrem_notol, TrajectoryObject, (Self self, double u, int r))                                        \
+    SLOT(copy, TrajectoryObject, (Self self))                                                                  \
+    SLOT(degelev, TrajectoryObject, (Self self, OptNu nu))                                                     \
+    SLOT(setValueTr_point, void, (Self self, ObjectArg p))                                                     \
+    SLOT(setValueTr_tuple, void, (Self self, ObjectArg p))                                                     \
+    SLOT(setValueAm_point, void, (Self self, ObjectArg p))                                                     \
+    SLOT(setValueAm_tuple, void, (Self self, ObjectArg p))
+
+#define VIDEVO_TRAJDATA_SLOT_FIELD(entry, result, args) MachineResult<result>::type(*entry) args noexcept;
+#define VIDEVO_TRAJDATA_SLOT_TEXT(entry, result, args) #entry " " #result " " #args "; "
+
+// Slots 1 to 5.
+struct ViDEVOObjectMethods {
+    VIDEVO_VIDEVOOBJECT_SLOTS(VIDEVO_TRAJDATA_SLOT_FIELD)
+};
+
+// Slots 1 to 39.
+struct Trajectory1dMethods {
+    ViDEVOObjectMethods base;
+    VIDEVO_TRAJECTORY1D_SLOTS(VIDEVO_TRAJDATA_SLOT_FIELD)
+};
+
+// The instance data of ViDEVOObject: only the pointer to the class's table.
+struct ViDEVOObjectRecord {
+    const ViDEVOObjectMethods* vtab;
+
+    explicit ViDEVOObjectRecord(const ViDEVOObjectMethods* table) noexcept : vtab(table) {}
+    ViDEVOObjectRecord(const ViDEVOObjectRecord&) = delete;
+    ViDEVOObjectRecord& operator=(const ViDEVOObjectRecord&) = delete;
+};
+
+// The instance data of Trajectory1d.  Knots U[0..n+p+1] (n + p + 2 doubles)
+// and control points P[0..n] (n + 1 doubles) live in buffers from the
+// interpreter's allocator; with ptrs_owner set the record releases both when
+// it is destroyed, otherwise it borrows them.  An empty trajectory has no
+// buffers and p = n = order = 0.
+struct Trajectory1dRecord : ViDEVOObjectRecord {
+    std::int32_t p = 0;
+    std::int32_t n = 0;
+    std::uint32_t order = 0;
+    double* _knotvector = nullptr;
+    double* _cpts = nullptr;
+    std::int32_t ptrs_owner = 0;
+    // Maintained by videvo.trajdata: array views of the buffers that are alive
+    // (while there are any, the buffers are never replaced).
+    std::uint32_t exports = 0;
+
+    explicit Trajectory1dRecord(const Trajectory1dMethods* table) noexcept : ViDEVOObjectRecord(&table->base) {}
+    ~Trajectory1dRecord() { release_buffers(); }
+
+    const Trajectory1dMethods* methods() const noexcept {
+        return reinterpret_cast<const Trajectory1dMethods*>(vtab);
+    }
+    std::int64_t knot_count() const noexcept { return std::int64_t(n) + p + 2; }
+    std::int64_t cpts_count() const noexcept { return std::int64_t(n) + 1; }
+    bool is_empty() const noexcept { return _knotvector == nullptr || _cpts == nullptr; }
+
+    // Releases the buffers if the record owns them (knots first) and forgets them.
+    void release_buffers() noexcept {
+        if (ptrs_owner) {
+            if (_knotvector != nullptr) PyMem_Free(_knotvector);
+            if (_cpts != nullptr) PyMem_Free(_cpts);
+        }
+        _knotvector = nullptr;
+        _cpts = nullptr;
+    }
+};
+
+namespace trajdata_api {
+
+inline constexpr const char* module_name = "videvo.trajdata";
+inline constexpr const char* class_table_attribute = "__capi__";
+
+inline constexpr const char viDEVOObject_table_sig[] =
+    "ViDEVOObject methods: " VIDEVO_VIDEVOOBJECT_SLOTS(VIDEVO_TRAJDATA_SLOT_TEXT);
+inline constexpr const char trajectory1d_table_sig[] =
+    "Trajectory1d methods: " VIDEVO_VIDEVOOBJECT_SLOTS(VIDEVO_TRAJDATA_SLOT_TEXT)
+        VIDEVO_TRAJECTORY1D_SLOTS(VIDEVO_TRAJDATA_SLOT_TEXT);
+
+// The class `name` of the imported module `mod`; ImportError when absent.
+inline PyTypeObject* bind_class(const nb::handle& mod, const char* name) {
+    PyObject* cls = PyObject_GetAttrString(mod.ptr(), name);
+    if (cls == nullptr || !PyType_Check(cls)) {
+        Py_XDECREF(cls);
+        PyErr_Clear();
+        throw nb::import_error((std::string(module_name) + " does not export the class '" + name + "'").c_str());
+    }
+    // Classes live as long as the interpreter: the reference is kept.
+    return reinterpret_cast<PyTypeObject*>(cls);
+}
+
+// The method table that class `cls` publishes, checked against `signature`.
+template <class Table>
+const Table* bind_table(PyTypeObject* cls, const char* signature) {
+    const std::string where = std::string(module_name) + "." + cls->tp_name + ".";
+    nb::object holder = nb::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(cls), class_table_attribute));
+    PyObject* capsule = holder.ptr();
+    if (capsule == nullptr || !PyCapsule_CheckExact(capsule)) {
+        PyErr_Clear();
+        throw nb::import_error((where + class_table_attribute + " is missing or not a capsule").c_str());
+    }
+    // The capsule stays referenced by the class, which lives as long as the
+    // interpreter.
+    const char* published = PyCapsule_GetName(capsule);
+    if (published == nullptr || std::strcmp(published, signature) != 0)
+        throw nb::import_error((where + class_table_attribute + " has another slot list than expected").c_str());
+    auto* table = static_cast<const Table*>(PyCapsule_GetPointer(capsule, published));
+    if (table == nullptr) throw nb::python_error();
+    return table;
+}
+
+// What an importer binds: the classes and the Trajectory1d method table.
+struct Classes {
+    PyTypeObject* ViDEVOObject = nullptr;
+    PyTypeObject* Trajectory1d = nullptr;
+    const Trajectory1dMethods* trajectory1d = nullptr;
+};
+
+inline Classes bind_classes() {
+    nb::object mod;
+    try {
+        mod = nb::module_::import_(module_name);
+    } catch (nb::python_error& e) {
+        throw nb::import_error((std::string("cannot import ") + module_name + ": " + e.what()).c_str());
+    }
+    Classes c;
+    c.ViDEVOObject = bind_class(mod, "ViDEVOObject");
+    c.Trajectory1d = bind_class(mod, "Trajectory1d");
+    c.trajectory1d = bind_table<Trajectory1dMethods>(c.Trajectory1d, trajectory1d_table_sig);
+    return c;
+}
+
+}  // namespace trajdata_api
+
+// The record of a Trajectory1d instance (the caller has checked the type).
+inline Trajectory1dRecord* trajectory_record(PyObject* obj) noexcept {
+    return nb::inst_ptr<Trajectory1dRecord>(obj);
+}
+
+}  // namespace videvo

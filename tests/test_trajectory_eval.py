@@ -1,0 +1,150 @@
+"""Trajectory1d evaluation: peval, ceval, dpeval, dceval and t(x, nu)."""
+
+import numpy as np
+import pytest
+
+from splines import run_child
+from trajectories import CPTS, quadratic, random_trajectory, reference
+
+DEGREES = [0, 1, 2, 3, 5]
+
+
+def interior_points(rng, t, count=200):
+    return np.sort(rng.uniform(t.start, t.stop, count))
+
+
+@pytest.mark.parametrize("p", DEGREES)
+def test_values_match_scipy(p):
+    t, rng = random_trajectory(10 + p, p, n_cpts=p + 15)
+    ref = reference(t)
+    x = interior_points(rng, t)
+    assert np.allclose([t.peval(u) for u in x], ref(x), rtol=1e-12, atol=1e-12)
+    xp = x.copy()
+    assert t.ceval(xp) is None
+    assert np.allclose(xp, ref(x), rtol=1e-12, atol=1e-12)
+    assert np.allclose(t(x), ref(x), rtol=1e-12, atol=1e-12)
+
+
+@pytest.mark.parametrize("p", DEGREES)
+def test_derivatives_match_scipy(p):
+    t, rng = random_trajectory(20 + p, p, n_cpts=p + 12)
+    ref = reference(t)
+    x = interior_points(rng, t, 60)
+    for nu in range(p + 2):
+        expected = ref(x, nu)
+        scale = max(1.0, np.abs(expected).max())
+        assert np.allclose([t.dpeval(u, nu) for u in x], expected, rtol=1e-9, atol=1e-10 * scale)
+        xp = x.copy()
+        t.dceval(xp, nu)
+        assert np.allclose(xp, expected, rtol=1e-9, atol=1e-10 * scale)
+        assert np.allclose(t(x, nu), expected, rtol=1e-9, atol=1e-10 * scale)
+
+
+def test_derivative_defaults_and_extreme_orders():
+    t, rng = random_trajectory(3, 3, n_cpts=9)
+    x = interior_points(rng, t, 5)
+    for u in x:
+        assert t.dpeval(u) == t.dpeval(u, 1)
+        assert t.dpeval(u, 0) == t.peval(u)
+        assert t.dpeval(u, 4) == 0.0 and t.dpeval(u, 2**31 - 1) == 0.0
+    xp = x.copy()
+    t.dceval(xp, 4)
+    assert np.array_equal(xp, np.zeros_like(x))
+    xp = x.copy()
+    t.dceval(xp)
+    assert np.array_equal(xp, t(x, 1))
+
+
+def test_closed_domain_ends_give_the_end_control_points():
+    t = quadratic()
+    assert t.peval(0.0) == CPTS[0] and t.peval(2.0) == CPTS[-1]
+    assert t(np.array([0.0, 2.0])).tolist() == [CPTS[0], CPTS[-1]]
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda t: t.peval(2.0 + 1e-12), "'x' out of domain: 2.000000000001"),
+    (lambda t: t.peval(3.5), "'x' out of domain: 3.5"),
+    (lambda t: t.dpeval(-0.5, 2), "'x' out of domain: -0.5"),
+    (lambda t: t(3.5, 1), "'x' out of domain: 3.5"),
+    (lambda t: t.dpeval(0.5, -1), "'nu' must be non-negative number"),
+    (lambda t: t.dpeval(0.5, -2), "negative dimensions are not allowed"),
+    (lambda t: t(0.5, -1), "'nu' must be non-negative number"),
+    (lambda t: t([0.5, 1.0], -1), "'nu' must be non-negative number"),
+    (lambda t: t([[0.0, 1.0]]), "'x' must be one-dimensional"),
+    (lambda t: t([]), "zero size arrays are not allowed"),
+    (lambda t: t([0.5, 0.5]), "'xp' must be increasing"),
+    (lambda t: t([1.0, 2.5, 0.0]), "domain error"),
+    (lambda t: t.ceval(None), "zero size arrays are not allowed"),
+])
+def test_argument_errors(call, message):
+    with pytest.raises(ValueError) as info:
+        call(quadratic())
+    assert str(info.value) == message
+
+
+@pytest.mark.parametrize("points, message", [
+    ([], "zero size arrays are not allowed"),
+    ([0.0, 0.0, 1.0], "'xp' must be increasing"),
+    ([0.5, 0.4], "'xp' must be increasing"),
+    ([-0.1, 1.0], "domain error"),
+    ([0.1, 2.1], "domain error"),
+])
+def test_array_checks_leave_the_array_unchanged(points, message):
+    t = quadratic()
+    for evaluate in (t.ceval, lambda xp: t.dceval(xp, 1)):
+        xp = np.array(points, dtype=float)
+        with pytest.raises(ValueError) as info:
+            evaluate(xp)
+        assert str(info.value) == message
+        assert xp.tolist() == points
+
+
+def test_calling_accepts_any_order_and_never_writes_the_input():
+    t, rng = random_trajectory(5, 3, n_cpts=20)
+    x = rng.uniform(0, 1, 500)
+    before = x.copy()
+    values = t(x)
+    assert np.array_equal(x, before)
+    assert np.array_equal(values, t(np.sort(x))[np.argsort(np.argsort(x))])
+    assert np.array_equal(t(x, 2), t(np.sort(x), 2)[np.argsort(np.argsort(x))])
+    q = quadratic()
+    assert q([2.0, 0.0, 1.0]).tolist() == [q.peval(2.0), q.peval(0.0), q.peval(1.0)]
+
+
+def test_scalars_give_floats_and_arrays_give_arrays():
+    t = quadratic()
+    for x in (0.5, 1, np.float32(0.5), np.int64(1), True):
+        r = t(x)
+        assert type(r) is float and r == t.peval(float(x))
+    r = t(np.array(0.5))
+    assert isinstance(r, np.ndarray) and r.shape == (1,) and r[0] == t.peval(0.5)
+    assert t((0.5, 1.5)).tolist() == [t.peval(0.5), t.peval(1.5)]
+    assert t([1, 2]).dtype == np.float64
+    with pytest.raises(TypeError):
+        t("0.5")
+
+
+def test_nan_points_are_rejected_by_the_curve_module():
+    # A NaN passes the trajectory's own domain checks; the curve module must
+    # refuse it (a span search on NaN could otherwise hang or read out of
+    # bounds), so this runs in a child interpreter with a timeout.
+    code = """
+import numpy as np
+from videvo import trajmake
+t = trajmake.bspltraj(np.array([0, 0, 0, 1, 2, 2, 2.]), np.array([0, 1, 3, 5.]), 2, 0)
+nan = float("nan")
+calls = [lambda: t.peval(nan), lambda: t.dpeval(nan, 1), lambda: t(nan), lambda: t(nan, 3),
+         lambda: t([0.5, nan, 1.0]), lambda: t([nan, 0.5]), lambda: t([nan]),
+         lambda: t.ceval(np.array([0.5, nan, 1.0])), lambda: t.dceval(np.array([nan]), 1)]
+for call in calls:
+    try:
+        call()
+        print("evaluated")
+    except ValueError as e:
+        print("ValueError", e)
+"""
+    result = run_child(code, timeout=60)
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    assert len(lines) == 9
+    assert all(line.startswith("ValueError the algorithm failed with 'info' value: -") for line in lines), lines

@@ -1,0 +1,132 @@
+// The override rule of the method tables, and the registration of methods.
+//
+// A method that is both a Python method and a table entry is written once, as
+// an implementation whose first parameter is the instance (Traj or Base).
+// `def_method` defines the Python method from it (which always runs the
+// implementation itself, so that super() in a subclass works) and fills the
+// table slot with `Overridable<impl>`'s entry.  That entry runs the
+// implementation directly on instances of the class itself; on any other
+// instance it looks the method up by name and, when a Python subclass has
+// redefined it, calls the redefinition and converts its result.
+#pragma once
+
+#include "trajdata.h"
+
+#include <string>
+#include <type_traits>
+
+namespace videvo::trajdata {
+
+// The class's own function object of one method, and its interned name.
+template <auto Impl>
+struct OwnMethod {
+    static inline PyObject* function = nullptr;
+    static inline PyObject* name = nullptr;
+};
+
+// The bound redefinition of method `name` on `self`, or an invalid object when
+// `self` runs the class's own function `own`.
+nb::object python_override(PyObject* self, PyObject* name, PyObject* own);
+
+// ---- arguments and results of redefinitions ---------------------------------
+
+// A numpy array over a view's memory, for a redefinition that receives an
+// array argument (valid during the call).
+nb::object array_over(double* data, Py_ssize_t size, bool writable);
+
+template <class T>
+nb::object to_python(const T& value) {
+    if constexpr (std::is_same_v<T, PyObject*>) return nb::borrow(value ? value : Py_None);
+    else if constexpr (std::is_same_v<T, VecOrNone>) return value.is_none() ? nb::none() : array_over(value.data, value.size, true);
+    else if constexpr (std::is_same_v<T, Vec>) return array_over(value.data, value.size, true);
+    else if constexpr (std::is_same_v<T, CVec>) return array_over(const_cast<double*>(value.data), value.size, false);
+    else if constexpr (requires { value.get(); }) return to_python(value.get());  // Opt records
+    else return nb::cast(value);
+}
+
+// The redefinition's result as the entry's logical result type.
+template <class R>
+R from_python(nb::object result, PyObject* name) {
+    if constexpr (std::is_void_v<R>) {
+        (void)result, (void)name;
+    } else if constexpr (std::is_same_v<R, double>) {
+        const double v = PyFloat_AsDouble(result.ptr());
+        if (v == -1.0 && PyErr_Occurred()) throw nb::python_error();
+        return v;
+    } else if constexpr (std::is_same_v<R, int>) {
+        return faces::integer_from_python<int>(result);
+    } else if constexpr (std::is_same_v<R, TrajectoryObject>) {
+        if (!result.is_none() && !PyObject_TypeCheck(result.ptr(), trajectory1d_type))
+            raise(PyExc_TypeError, std::string(nb::borrow<nb::str>(name).c_str()) +
+                                       "() must return a Trajectory1d or None, not " + Py_TYPE(result.ptr())->tp_name);
+        return {std::move(result)};
+    } else {
+        static_assert(std::is_same_v<R, nb::object>);
+        (void)name;
+        return result;
+    }
+}
+
+// ---- the table entry of an overridable method --------------------------------
+
+template <auto Impl>
+struct Overridable;
+
+template <class R, class S, class... A, R (*Impl)(S, A...)>
+struct Overridable<Impl> {
+    static R call(Self self, A... args) {
+        if (!S::is_exact(self)) {
+            const S checked = S::from(self);
+            using Own = OwnMethod<Impl>;
+            if (nb::object f = python_override(self, Own::name, Own::function); f.is_valid())
+                return from_python<R>(f(to_python(args)...), Own::name);
+            return Impl(checked, args...);
+        }
+        return Impl(S::exact(self), args...);
+    }
+};
+
+template <auto Impl>
+constexpr auto overridable_entry = &faces::Face<&Overridable<Impl>::call>::machine;
+
+// Defines Python method `name` of `cls` from `Impl` and puts its overridable
+// entry into `slot` of `table`.
+template <auto Impl, class Class, class Table, class Slot>
+void def_method(Class& cls, Table& table, Slot Table::*slot, const char* name, const char* doc,
+                const typename faces::MethodFace<Impl>::Names& names) {
+    faces::MethodFace<Impl>::def(cls, name, doc, names);
+    using Own = OwnMethod<Impl>;
+    // Both references live as long as the class.
+    Own::function = nb::getattr(cls, name).release().ptr();
+    Own::name = PyUnicode_InternFromString(name);
+    if (Own::name == nullptr) throw nb::python_error();
+    table.*slot = overridable_entry<Impl>;
+}
+
+// A table entry that is not available in this build: it raises
+// NotImplementedError.  Every slot starts with one, so that no slot is ever a
+// null pointer.
+template <class Fn>
+struct NotBuilt;
+
+template <class R, class... A>
+struct NotBuilt<R (*)(A...) noexcept> {
+    static R raise_not_built(A...) noexcept {
+        PyErr_SetString(PyExc_NotImplementedError, "this method is not available");
+        if constexpr (std::is_pointer_v<R>) return nullptr;
+        else if constexpr (std::is_same_v<R, double>) return 0.0;
+        else return static_cast<R>(-1);
+    }
+};
+
+#define VIDEVO_TRAJDATA_SLOT_NOT_BUILT(slot, result, args) \
+    table.slot = &NotBuilt<decltype(table.slot)>::raise_not_built;
+
+inline void fill_not_built(ViDEVOObjectMethods& table) { VIDEVO_VIDEVOOBJECT_SLOTS(VIDEVO_TRAJDATA_SLOT_NOT_BUILT) }
+
+// Trajectory1d's own slots (the first five are the base's, inherited).
+inline void fill_not_built(Trajectory1dMethods& table) { VIDEVO_TRAJECTORY1D_SLOTS(VIDEVO_TRAJDATA_SLOT_NOT_BUILT) }
+
+#undef VIDEVO_TRAJDATA_SLOT_NOT_BUILT
+
+}  // namespace videvo::trajdata

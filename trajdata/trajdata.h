@@ -1,0 +1,192 @@
+// Internals shared by the topic files of videvo.trajdata.
+#pragma once
+
+#include <videvo/buffers.h>
+#include <videvo/faces.h>
+#include <videvo/trajdata_api.h>
+
+#include <nanobind/ndarray.h>
+
+namespace videvo::trajdata {
+
+// ---- curve-module functions ------------------------------------------------
+
+// The curve-module functions this module calls, bound from the curve module's
+// export table at import, in binding order.  One line per function.
+#define VIDEVO_TRAJDATA_CURVEKIT(X) \
+    X(distintknots)                 \
+    X(averagcpts)                   \
+    X(splpev)                       \
+    X(splcev)                       \
+    X(dsplpev)                      \
+    X(dsplcev)                      \
+    X(splkins)                      \
+    X(splkrem)                      \
+    X(splksrem)                     \
+    X(splkrem_notol)                \
+    X(degelevc)                     \
+    X(asplcpts)                     \
+    X(dsplcpts2)                    \
+    X(splkref)
+
+struct Curvekit {
+#define VIDEVO_TRAJDATA_CURVEKIT_FIELD(name) curvekit_api::name##_fn name = nullptr;
+    VIDEVO_TRAJDATA_CURVEKIT(VIDEVO_TRAJDATA_CURVEKIT_FIELD)
+#undef VIDEVO_TRAJDATA_CURVEKIT_FIELD
+};
+
+inline Curvekit ck;
+
+// A machine-level call that returned its error value: raise its exception.
+inline void check_entry(int status) {
+    if (status != 0) throw nb::python_error();
+}
+
+// The new reference a call returned (NULL: raise the exception it set).
+inline nb::object entry_result(PyObject* result) {
+    if (result == nullptr) throw nb::python_error();
+    return nb::steal(result);
+}
+
+// ---- NumPy ---------------------------------------------------------------------
+
+// The NumPy functions the module calls, looked up once at import (references
+// kept for the life of the interpreter).
+struct Numpy {
+    PyObject *module, *array, *ascontiguousarray, *argsort, *isscalar, *empty, *empty_like, *float64;
+};
+
+inline Numpy np;
+
+// A new numpy.empty(size, dtype=numpy.float64) and a view of its data.
+struct NewArray {
+    nb::object array;
+    Vec data;
+};
+NewArray new_array(Py_ssize_t size);
+
+// ---- classes and their tables ---------------------------------------------
+
+using BaseClass = nb::class_<ViDEVOObjectRecord>;
+using TrajectoryClass = nb::class_<Trajectory1dRecord, ViDEVOObjectRecord>;
+
+inline ViDEVOObjectMethods viDEVOObject_methods{};
+inline Trajectory1dMethods trajectory1d_methods{};
+
+inline PyTypeObject* viDEVOObject_type = nullptr;
+inline PyTypeObject* trajectory1d_type = nullptr;
+
+// A ViDEVOObject instance, as the methods of the base class see it.
+struct Base {
+    PyObject* obj;
+
+    static bool is_exact(PyObject* o) noexcept { return Py_TYPE(o) == viDEVOObject_type; }
+    static Base exact(PyObject* o) noexcept { return {o}; }
+    static Base from(PyObject* o);
+};
+
+// A Trajectory1d instance and its record, as the methods see them.
+struct Traj {
+    PyObject* obj;
+    Trajectory1dRecord* rec;
+
+    static bool is_exact(PyObject* o) noexcept { return Py_TYPE(o) == trajectory1d_type; }
+    static Traj exact(PyObject* o) noexcept { return {o, trajectory_record(o)}; }
+    // TypeError when `o` is no Trajectory1d.
+    static Traj from(PyObject* o);
+
+    // The buffers as views (n + p + 2 knots, n + 1 control points); ValueError
+    // when the trajectory is empty.
+    CVec knots() const;
+    CVec cpts() const;
+    void require_data() const;
+};
+
+// The domain [start, stop]: read through attribute lookup on subclasses (which
+// may redefine the properties), straight from the knots otherwise.
+struct Domain {
+    double start;
+    double stop;
+};
+Domain domain(Traj t);
+
+// File names and IDs are str or None: TypeError otherwise.
+void require_str_or_none(PyObject* obj, const char* name);
+
+// ---- instances ----------------------------------------------------------------
+
+// Instances are made ready by tp_new, which builds the record, so that a
+// Python subclass whose __init__ never calls the base's still has a valid
+// one.  Arguments are refused as object() does: by tp_new unless a subclass
+// redefines __init__, by tp_init unless a subclass redefines __new__.
+int init_instance(PyObject* self, PyObject* args, PyObject* kwds) noexcept;
+bool refuse_arguments(PyTypeObject* type, PyObject* args, PyObject* kwds, bool in_new);
+
+template <class Record, auto* Table>
+nb::object allocate_instance(PyTypeObject* type) {
+    nb::object self = nb::inst_alloc(nb::handle(reinterpret_cast<PyObject*>(type)));
+    new (nb::inst_ptr<Record>(self)) Record(Table);
+    nb::inst_mark_ready(self);
+    return self;
+}
+
+template <class Record, auto* Table>
+PyObject* new_instance(PyTypeObject* type, PyObject* args, PyObject* kwds) noexcept {
+    try {
+        if (refuse_arguments(type, args, kwds, true)) return nullptr;
+        return allocate_instance<Record, Table>(type).release().ptr();
+    } catch (...) {
+        set_error_from_exception();
+        return nullptr;
+    }
+}
+
+// The type slots of a class whose records are built by new_instance.
+template <class Record, auto* Table>
+inline PyType_Slot ready_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(&new_instance<Record, Table>)},
+    {Py_tp_init, reinterpret_cast<void*>(&init_instance)},
+    {0, nullptr},
+};
+
+// t(x, nu=0): evaluation of the trajectory or of a derivative at a point or on
+// an array-like of points.
+PyObject* call_trajectory(PyObject* self, PyObject* args, PyObject* kwargs) noexcept;
+
+inline PyType_Slot trajectory1d_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(&new_instance<Trajectory1dRecord, &trajectory1d_methods>)},
+    {Py_tp_init, reinterpret_cast<void*>(&init_instance)},
+    {Py_tp_call, reinterpret_cast<void*>(&call_trajectory)},
+    {0, nullptr},
+};
+
+// A new plain Trajectory1d around two buffers (owned when `owner` is set).
+TrajectoryObject from_ptrs(double* knotvector, double* cpts, int p, int n, unsigned order, OptOwner owner);
+
+// ---- registration, one function per topic ---------------------------------
+
+void register_base(nb::module_& m, BaseClass& cls);
+void register_record(nb::module_& m, TrajectoryClass& cls);
+void register_pickling(TrajectoryClass& cls);
+void register_evaluation(TrajectoryClass& cls);
+
+}  // namespace videvo::trajdata
+
+namespace videvo::faces {
+
+// `self` of the methods: a checked instance.
+template <class S>
+struct PySelfArg {
+    using type = nb::handle;
+    struct Holder {
+        S value;
+        Holder(nb::handle obj, const char*) : value(S::from(obj.ptr())) {}
+        S get() const { return value; }
+    };
+    static auto arg(const char* name) { return nb::arg(name); }
+};
+
+template <> struct PyArg<trajdata::Traj> : PySelfArg<trajdata::Traj> {};
+template <> struct PyArg<trajdata::Base> : PySelfArg<trajdata::Base> {};
+
+}  // namespace videvo::faces
