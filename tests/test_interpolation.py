@@ -180,6 +180,26 @@ def test_data_that_do_not_suit_the_knot_vector_are_refused():
     ck.eqspaced(x, 3, U)
     with pytest.raises(ValueError, match="'xp' does not suit the knot vector 'U'"):
         ck.gcsplint(x, x, 3, U, np.empty(len(x)))
+    # Unsorted sites (two neighbours swapped) give the same system when their
+    # rows fit into the band, and that error otherwise.
+    rng = np.random.default_rng(80)
+    outcomes = set()
+    for _ in range(40):
+        p = int(rng.integers(2, 7))
+        x, y = data(rng, 30)
+        U, P = plain(x, y, p)
+        swap = np.arange(len(x))
+        k = int(rng.integers(1, len(x) - 2))
+        swap[[k, k + 1]] = [k + 1, k]
+        Q = np.empty_like(P)
+        try:
+            ck.gcsplint(x[swap], y[swap], p, U, Q)
+            np.testing.assert_allclose(Q, P, rtol=1e-10, atol=1e-10)
+            outcomes.add("same")
+        except ValueError as err:
+            assert "does not suit" in str(err)
+            outcomes.add("refused")
+    assert outcomes == {"same", "refused"}
 
 
 SIZE_CHECKS = """
