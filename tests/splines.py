@@ -76,10 +76,13 @@ def sample_points(rng, U, count=40):
 
 def run_child(code, *args, timeout=120):
     """Runs `code` in a child interpreter (outside the source tree, so that it
-    imports the installed package) and returns the completed process."""
+    imports the installed package; an editable install rebuilds silently) and
+    returns the completed process."""
+    import os
     import subprocess
     import sys
     import tempfile
 
+    env = dict(os.environ, SKBUILD_EDITABLE_VERBOSE="0")
     return subprocess.run([sys.executable, *args, "-c", code], capture_output=True, text=True,
-                          timeout=timeout, cwd=tempfile.gettempdir())
+                          timeout=timeout, cwd=tempfile.gettempdir(), env=env)
