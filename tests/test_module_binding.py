@@ -12,22 +12,13 @@ import pytest
 import videvo
 from videvo import curvekit, trajdata, trajmake
 from videvo.trajdata import Trajectory1d, ViDEVOObject
-from splines import run_child
+from splines import capsule_address, capsule_name, run_child
 from trajectories import CPTS, KNOTS, quadratic
 
 FACTORIES = ["bspltraj", "fromdata", "fromdatatdma", "fromdatawaed", "constant", "zeros", "ones", "lin1p",
              "lin2p", "sintraj", "costraj", "polytraj"]
 
-capsule_name = ctypes.pythonapi.PyCapsule_GetName
-capsule_name.restype = ctypes.c_char_p
-capsule_name.argtypes = [ctypes.py_object]
-capsule_pointer = ctypes.pythonapi.PyCapsule_GetPointer
-capsule_pointer.restype = ctypes.c_void_p
-capsule_pointer.argtypes = [ctypes.py_object, ctypes.c_char_p]
-
-
-def address_of(capsule):
-    return capsule_pointer(capsule, capsule_name(capsule))
+address_of = capsule_address
 
 
 def test_trajdata_frame():
