@@ -17,29 +17,20 @@ int validknots(int p, CVec U) {
     return ValidKnotVector(&n, &p, U.data);
 }
 
-void eqspaced(CVec xp, int p, Vec U) {
-    require_degree_at_least(p, 0);
+// The placement routines of one form: U gets len(xp) + p + 1 + extra knots.
+using Placement = void (*)(const int* n, const double* x, const int* p, double* U);
+
+void place(Placement routine, CVec xp, int p, Vec U, int lowest_degree, int extra) {
+    require_degree_at_least(p, lowest_degree);
     require_data(xp);
     const int n = xp.last();
-    require_size(U.size, static_cast<Py_ssize_t>(n) + p + 2, "U");
-    EquallySpaced(&n, xp.data, &p, U.data);
+    require_size(U.size, static_cast<Py_ssize_t>(n) + p + 2 + extra, "U");
+    routine(&n, xp.data, &p, U.data);
 }
 
-void averaging(CVec xp, int p, Vec U) {
-    require_degree_at_least(p, 1);
-    require_data(xp);
-    const int n = xp.last();
-    require_size(U.size, static_cast<Py_ssize_t>(n) + p + 2, "U");
-    AveragingAlg1(&n, xp.data, &p, U.data);
-}
-
-void averaging2(CVec xp, int p, Vec U) {
-    require_degree_at_least(p, 1);
-    require_data(xp);
-    const int n = xp.last();
-    require_size(U.size, static_cast<Py_ssize_t>(n) + p + 4, "U");
-    AveragingAlg2(&n, xp.data, &p, U.data);
-}
+void eqspaced(CVec xp, int p, Vec U) { place(EquallySpaced, xp, p, U, 0, 0); }
+void averaging(CVec xp, int p, Vec U) { place(AveragingAlg1, xp, p, U, 1, 0); }
+void averaging2(CVec xp, int p, Vec U) { place(AveragingAlg2, xp, p, U, 1, 2); }
 
 void averaging3(CVec xp, int p, int k, int l, Vec U) {
     require_degree_at_least(p, 1);

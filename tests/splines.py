@@ -76,10 +76,36 @@ def sample_points(rng, U, count=40):
 
 def run_child(code, *args, timeout=120):
     """Runs `code` in a child interpreter (outside the source tree, so that it
-    imports the installed package) and returns the completed process."""
+    imports the installed package; an editable install rebuilds silently) and
+    returns the completed process."""
+    import os
     import subprocess
     import sys
     import tempfile
 
+    env = dict(os.environ, SKBUILD_EDITABLE_VERBOSE="0")
     return subprocess.run([sys.executable, *args, "-c", code], capture_output=True, text=True,
-                          timeout=timeout, cwd=tempfile.gettempdir())
+                          timeout=timeout, cwd=tempfile.gettempdir(), env=env)
+
+
+def _capsule_api():
+    import ctypes
+
+    name = ctypes.pythonapi.PyCapsule_GetName
+    name.restype = ctypes.c_char_p
+    name.argtypes = [ctypes.py_object]
+    pointer = ctypes.pythonapi.PyCapsule_GetPointer
+    pointer.restype = ctypes.c_void_p
+    pointer.argtypes = [ctypes.py_object, ctypes.c_char_p]
+    return name, pointer
+
+
+def capsule_name(capsule):
+    """The name of an export-table capsule (its signature text), as bytes."""
+    return _capsule_api()[0](capsule)
+
+
+def capsule_address(capsule):
+    """The pointer held by an export-table capsule."""
+    name, pointer = _capsule_api()
+    return pointer(capsule, name(capsule))

@@ -7,6 +7,7 @@ import pytest
 
 import videvo
 import videvo.curvekit as ck
+from splines import capsule_address, capsule_name
 
 DOCUMENTED_ORDER = [
     "validknots", "eqspaced", "averaging", "averaging2", "averaging3", "averagcpts", "findspan",
@@ -62,10 +63,7 @@ def test_export_table_holds_signed_capsules_in_publication_order():
     names = list(table)
     assert is_ordered_subset(names, PUBLICATION_ORDER)
     assert set(FOUNDATION) | {"distintknots"} <= set(names)
-    get_name = ctypes.pythonapi.PyCapsule_GetName
-    get_name.restype = ctypes.c_char_p
-    get_name.argtypes = [ctypes.py_object]
-    texts = {name: get_name(capsule).decode() for name, capsule in table.items()}
+    texts = {name: capsule_name(capsule).decode() for name, capsule in table.items()}
     assert texts["splpev"].startswith("double (")
     assert texts["findspanmult"].startswith("IntPair (")
     assert len(set(texts.values())) < len(texts)  # same forms share a text
@@ -77,14 +75,7 @@ class View(ctypes.Structure):
 
 
 def entry(name, restype, *argtypes):
-    capsule = ck.__capi__[name]
-    get_name = ctypes.pythonapi.PyCapsule_GetName
-    get_name.restype = ctypes.c_char_p
-    get_name.argtypes = [ctypes.py_object]
-    get_pointer = ctypes.pythonapi.PyCapsule_GetPointer
-    get_pointer.restype = ctypes.c_void_p
-    get_pointer.argtypes = [ctypes.py_object, ctypes.c_char_p]
-    address = get_pointer(capsule, get_name(capsule))
+    address = capsule_address(ck.__capi__[name])
     # PYFUNCTYPE keeps the interpreter lock and raises a Python error that the
     # entry left set.
     return ctypes.PYFUNCTYPE(restype, *argtypes)(address)

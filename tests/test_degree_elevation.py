@@ -1,7 +1,5 @@
 """Degree elevation: degelevc, knotsdegelev."""
 
-import subprocess
-import sys
 import textwrap
 
 import numpy as np
@@ -11,6 +9,7 @@ from hypothesis import strategies as st
 
 from videvo import curvekit as ck
 from spline_cases import SAMPLES, clamped, failure, random_spline, scale, splines, values
+from splines import run_child
 
 
 def distinct_interior(U, p):
@@ -158,7 +157,7 @@ class TestErrors:
                 print(e)
             """
         )
-        run = subprocess.run([sys.executable, "-O", "-c", code], capture_output=True, text=True, timeout=60)
+        run = run_child(code, "-O", timeout=60)
         assert run.returncode == 0, run.stderr
         # (an editable install may print its rebuild first)
         assert run.stdout.splitlines()[-2:] == ["True", "'Uh' must have at least 12 entries, not 11"]

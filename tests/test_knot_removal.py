@@ -1,7 +1,5 @@
 """Knot removal: splkrem, splkrem_notol, splksrem, getbndrem."""
 
-import subprocess
-import sys
 import textwrap
 
 import numpy as np
@@ -11,6 +9,7 @@ from hypothesis import strategies as st
 
 from videvo import curvekit as ck
 from spline_cases import GRID, clamped, failure, inserted, random_spline, scale, splines, values
+from splines import run_child
 
 CUBIC_U = np.array([0, 0, 0, 0, 1, 2, 3, 3, 3, 3.0])
 
@@ -193,7 +192,7 @@ def test_removing_the_end_knots_is_refused_in_a_child_interpreter():
                 print(e)
         """
     )
-    run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
+    run = run_child(code, timeout=60)
     assert run.returncode == 0, run.stderr
     # (an editable install may print its rebuild first)
     assert run.stdout.splitlines()[-3:] == [failure(-6), failure(-6), failure(-7)]
