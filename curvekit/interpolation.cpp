@@ -10,10 +10,12 @@
 #include "curvekit.h"
 #include "lapack.h"
 
+#include <basis.h>
 #include <morvane.h>
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstddef>
 #include <memory>
@@ -121,8 +123,22 @@ public:
     // The basis row of x into row i: A[i][s - p + j] = N(s - p + j, p)(x).
     void put_basis_row(int i, double x) noexcept {
         const int s = span_of(x);
-        BasisFuns(&s, &x, &p_, U_, left_.get(), right_.get(), N_.get());
-        for (int j = 0; j <= p_; ++j) put(i, s - p_ + j, N_[j]);
+        // The common degrees with the scheme unrolled.
+        switch (p_) {
+            case 2: videvo::basis_funs(s, x, 2, U_, left_.get(), right_.get(), N_.get()); break;
+            case 3: videvo::basis_funs(s, x, 3, U_, left_.get(), right_.get(), N_.get()); break;
+            case 4: videvo::basis_funs(s, x, 4, U_, left_.get(), right_.get(), N_.get()); break;
+            case 5: videvo::basis_funs(s, x, 5, U_, left_.get(), right_.get(), N_.get()); break;
+            default: videvo::basis_funs(s, x, p_, U_, left_.get(), right_.get(), N_.get()); break;
+        }
+        if (s - p_ >= i - kl_ && s <= i + kl_) {
+            // The whole row lies in the band: consecutive columns of one row
+            // are ldab - 1 apart.
+            double* a = &at(i, s - p_);
+            for (int j = 0; j <= p_; ++j) a[static_cast<std::ptrdiff_t>(j) * (ldab_ - 1)] = N_[j];
+        } else {
+            for (int j = 0; j <= p_; ++j) put(i, s - p_ + j, N_[j]);
+        }
     }
 
     // Two equal consecutive abscissae xp[k - 1] = xp[k] (k = 1..r) ask for two
@@ -141,12 +157,27 @@ public:
             }
     }
 
-    // dgbsv on A and the right-hand side b[0..n]; the solution replaces b.
-    // Returns LAPACK's info, or else the info of a repeated point.  A matrix
-    // that left its band is not solved: a repeated point, which also pushes
-    // rows out of the band, is then reported as the cause.
-    int solve(double* b) noexcept {
+    // Solves A x = b, the solution replacing b[0..n]; `assemble` puts every
+    // row of A and the right-hand side into b (the band starts zeroed).
+    // B-spline collocation matrices are totally positive, and for those
+    // banded Gaussian elimination without pivoting is stable (C. de Boor, "A
+    // Practical Guide to Splines", chapter XIII); it costs a few operations
+    // per row where LAPACK's pivoting band solver spends a function call per
+    // column.  Where a pivot is not clearly non-zero (a singular or nearly
+    // singular system) the system is assembled again and solved by dgbsv,
+    // which then reports it.  Returns LAPACK's info, or else the info of a
+    // repeated point; a matrix that left its band is not solved: a repeated
+    // point, which also pushes rows out of the band, is then reported as the
+    // cause.
+    template <class Assemble>
+    int solve(double* b, Assemble&& assemble) noexcept {
+        assemble();
         if (fault_row_ >= 0) return singular_info_;
+        if (singular_info_ == 0) {
+            if (eliminate_without_pivoting(b)) return 0;
+            std::fill(ab_->get(), ab_->get() + static_cast<std::size_t>(ldab_) * (n_ + 1), 0.0);
+            assemble();
+        }
         const int info = lapack::dgbsv(n_ + 1, kl_, kl_, 1, ab_->get(), ldab_, ipiv_.get(), b, n_ + 1);
         return info != 0 ? info : singular_info_;
     }
@@ -164,6 +195,54 @@ public:
     }
 
 private:
+    double& at(int i, int j) noexcept {
+        return (*ab_)[static_cast<std::size_t>(2 * kl_ + i - j) + static_cast<std::size_t>(j) * ldab_];
+    }
+
+    // Forward elimination and back substitution in the band (kl = ku, no
+    // fill-in without row exchanges).  False, with A and b changed, when a
+    // pivot is not larger than 1e-12 times its row (NaN included).
+    // With d the address of A[j][j], A[j + r][j + c] is d[r + c * (ldab - 1)]:
+    // a column runs down in consecutive entries, a row steps by ldab - 1.
+    bool eliminate_without_pivoting(double* b) noexcept {
+        switch (kl_) {
+            case 1: return eliminate<1>(b);
+            case 2: return eliminate<2>(b);
+            case 3: return eliminate<3>(b);
+            case 4: return eliminate<4>(b);
+            default: return eliminate<0>(b);
+        }
+    }
+
+    // KL > 0: the band half-width as a constant (the loops unroll); 0: kl_.
+    template <int KL>
+    bool eliminate(double* b) noexcept {
+        const int kl = KL > 0 ? KL : kl_;
+        const std::ptrdiff_t step = 3 * kl;  // ldab - 1
+        for (int j = 0; j <= n_; ++j) {
+            double* d = &at(j, j);
+            const int width = std::min(kl, n_ - j);
+            double row = 0.0;
+            for (int c = 0; c <= width; ++c) row = std::max(row, std::fabs(d[c * step]));
+            const double pivot = d[0];
+            if (!(std::fabs(pivot) > 1e-12 * row)) return false;
+            for (int r = 1; r <= width; ++r) {
+                const double factor = d[r] / pivot;
+                if (factor == 0.0) continue;
+                for (int c = 1; c <= width; ++c) d[r + c * step] -= factor * d[c * step];
+                b[j + r] -= factor * b[j];
+            }
+        }
+        for (int j = n_; j >= 0; --j) {
+            const double* d = &at(j, j);
+            const int width = std::min(kl, n_ - j);
+            double sum = b[j];
+            for (int c = 1; c <= width; ++c) sum -= d[c * step] * b[j + c];
+            b[j] = sum / d[0];
+        }
+        return true;
+    }
+
     // The span s in [p, n] with U[s] <= x < U[s+1], exactly: the last s with
     // U[s] <= x (The NURBS Book, A2.1, end of the domain in span n).  Not
     // FindSpan's tolerant span: that gives a site lying just below a knot,
@@ -204,13 +283,14 @@ void gcsplint(CVec xp, CVec fp, int p, CVec U, Vec P) {
     int info = 0;
     {
         nb::gil_scoped_release unlocked;
-        A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
-        A.put(0, 0, 1.0);
-        A.put(n, n, 1.0);
-        for (int k = 1; k < n; ++k) A.put_basis_row(k, xp[k]);
-        A.find_repeated_point(xp.data, n, [](int k) { return k; });
-        std::copy(fp.data, fp.data + fp.size, P.data);
-        info = A.solve(P.data);
+        info = A.solve(P.data, [&] {
+            A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
+            A.put(0, 0, 1.0);
+            A.put(n, n, 1.0);
+            for (int k = 1; k < n; ++k) A.put_basis_row(k, xp[k]);
+            A.find_repeated_point(xp.data, n, [](int k) { return k; });
+            std::copy(fp.data, fp.data + fp.size, P.data);
+        });
     }
     A.report(info);
 }
@@ -229,23 +309,24 @@ void gdsplint(CVec xp, CVec fp, int p, CVec U, Vec P, OptDy dy_arg) {
     int info = 0;
     {
         nb::gil_scoped_release unlocked;
-        A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
-        A.put(0, 0, 1.0);
-        A.put(1, 0, -1.0);
-        A.put(1, 1, 1.0);
-        A.put(n - 1, n - 1, -1.0);
-        A.put(n - 1, n, 1.0);
-        A.put(n, n, 1.0);
-        for (int k = 1; k < r; ++k) A.put_basis_row(k + 1, xp[k]);
-        A.find_repeated_point(xp.data, r, [r, n](int k) { return k < r ? k + 1 : n; });
-        // Rows 1 and n - 1: the end slopes of a clamped B-spline,
-        // P1 - P0 = (u_{p+1} - u_0) / p * D0 and Pn - P(n-1) = (u_m - u_{m-p-1}) / p * D1.
-        P[0] = fp[0];
-        P[1] = (U[p + 1] - xp[0]) * dy.first / p;
-        std::copy(fp.data + 1, fp.data + r, P.data + 2);
-        P[n - 1] = (xp[r] - U[U.size - p - 2]) * dy.second / p;
-        P[n] = fp[r];
-        info = A.solve(P.data);
+        info = A.solve(P.data, [&] {
+            A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
+            A.put(0, 0, 1.0);
+            A.put(1, 0, -1.0);
+            A.put(1, 1, 1.0);
+            A.put(n - 1, n - 1, -1.0);
+            A.put(n - 1, n, 1.0);
+            A.put(n, n, 1.0);
+            for (int k = 1; k < r; ++k) A.put_basis_row(k + 1, xp[k]);
+            A.find_repeated_point(xp.data, r, [r, n](int k) { return k < r ? k + 1 : n; });
+            // Rows 1 and n - 1: the end slopes of a clamped B-spline,
+            // P1 - P0 = (u_{p+1} - u_0) / p * D0 and Pn - P(n-1) = (u_m - u_{m-p-1}) / p * D1.
+            P[0] = fp[0];
+            P[1] = (U[p + 1] - xp[0]) * dy.first / p;
+            std::copy(fp.data + 1, fp.data + r, P.data + 2);
+            P[n - 1] = (xp[r] - U[U.size - p - 2]) * dy.second / p;
+            P[n] = fp[r];
+        });
     }
     A.report(info);
 }
@@ -310,21 +391,22 @@ void gadsplint(CVec xp, CVec fp, int p, CVec Ds, CVec De, CVec U, Vec P) {
     int info = 0;
     {
         nb::gil_scoped_release unlocked;
-        A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
-        A.put(0, 0, 1.0);
-        A.put(n, n, 1.0);
-        ends.put_start(A, U.data, xp[0], k);
-        for (int j = 1; j < r; ++j) A.put_basis_row(j + k, xp[j]);
-        ends.put_end(A, U.data, xp[r], n, l);
-        A.find_repeated_point(xp.data, r, [r, n, k](int j) { return j < r ? j + k : n; });
-        // Row order: first point, derivatives 1..k at the start, interior
-        // points, derivatives l..1 at the end, last point.
-        P[0] = fp[0];
-        std::copy(Ds.data, Ds.data + k, P.data + 1);
-        std::copy(fp.data + 1, fp.data + r, P.data + k + 1);
-        for (int i = 0; i < l; ++i) P[n - 1 - i] = De[i];
-        P[n] = fp[r];
-        info = A.solve(P.data);
+        info = A.solve(P.data, [&] {
+            A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
+            A.put(0, 0, 1.0);
+            A.put(n, n, 1.0);
+            ends.put_start(A, U.data, xp[0], k);
+            for (int j = 1; j < r; ++j) A.put_basis_row(j + k, xp[j]);
+            ends.put_end(A, U.data, xp[r], n, l);
+            A.find_repeated_point(xp.data, r, [r, n, k](int j) { return j < r ? j + k : n; });
+            // Row order: first point, derivatives 1..k at the start, interior
+            // points, derivatives l..1 at the end, last point.
+            P[0] = fp[0];
+            std::copy(Ds.data, Ds.data + k, P.data + 1);
+            std::copy(fp.data + 1, fp.data + r, P.data + k + 1);
+            for (int i = 0; i < l; ++i) P[n - 1 - i] = De[i];
+            P[n] = fp[r];
+        });
     }
     A.report(info);
 }
@@ -362,7 +444,8 @@ void register_interpolation(Exporter& ex) {
         "degree p on the knot vector U that passes through (xp[k], fp[k]).\n\n"
         "U is placed beforehand, usually with averaging(xp, p, U), and has\n"
         "len(xp) + p + 1 knots; P has len(xp) entries.  The banded system is solved\n"
-        "by LAPACK's dgbsv with the interpreter lock released.\n\n"
+        "by elimination in the band (LAPACK's dgbsv where a pivot is not clearly\n"
+        "non-zero) with the interpreter lock released.\n\n"
         "Raises AssertionError (in every interpreter mode) for arrays of the wrong\n"
         "sizes, p < 2, an empty xp, or more than 2 points with p > len(xp) - 1;\n"
         "ValueError when xp does not suit U (a row leaves the band of the system);\n"

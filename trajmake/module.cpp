@@ -38,6 +38,7 @@ NB_MODULE(trajmake, m) {
 
     Exporter ex(m);
     register_bspline(ex);
+    register_interpolating(ex);
     ex.publish(publication_order);
     nb::list all;
     for (const char* name : publication_order)

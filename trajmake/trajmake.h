@@ -22,7 +22,12 @@ inline trajdata_api::Classes classes;
     X(validknots)                   \
     X(averaging)                    \
     X(averaging2)                   \
-    X(averaging3)
+    X(averaging3)                   \
+    X(gcsplint)                     \
+    X(gdsplint)                     \
+    X(cdsplint)                     \
+    X(gadsplint)                    \
+    X(getbmtxelement)
 
 struct Curvekit {
 #define VIDEVO_TRAJMAKE_CURVEKIT_FIELD(name) curvekit_api::name##_fn name = nullptr;
@@ -40,6 +45,7 @@ inline constexpr const char* knots_inconsistent = "inconsistent 'knots' vector";
 inline constexpr const char* order_negative = "'order' value must be greater than or equal to zero: ";
 inline constexpr const char* fp_length = "'fp' must have the same length as 'xp'";
 inline constexpr const char* xp_increasing = "'xp' must be increasing";
+inline constexpr const char* xp_finite = "'xp' must be finite";
 inline constexpr const char* p_inconsistent = "inconsistent 'p' value";
 inline constexpr const char* degree_vs_points = "degree inconsistent with the number of data points";
 inline constexpr const char* too_few_points = "too few data points";
@@ -80,7 +86,11 @@ inline TrajectoryObject wrap_buffers(Buffer& knots, Buffer& cpts, int p, int n, 
     (exporter).def<&impl, ::videvo::trajmake_api::name##_fn>(#name, ::videvo::trajmake_api::name##_sig, \
                                                              doc, {__VA_ARGS__})
 
+#define VIDEVO_TRAJMAKE_EXPORT_ONLY(exporter, impl, name) \
+    (exporter).export_only<&impl, ::videvo::trajmake_api::name##_fn>(#name, ::videvo::trajmake_api::name##_sig)
+
 // Registration of each topic's factories.
 void register_bspline(Exporter& ex);
+void register_interpolating(Exporter& ex);
 
 }  // namespace videvo::trajmake
