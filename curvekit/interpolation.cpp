@@ -271,6 +271,18 @@ private:
     int singular_info_ = 0;
 };
 
+// Assembles and solves A with the interpreter lock released, then raises
+// for a failure with the lock held again.
+template <class Assemble>
+void solve_released(BandSystem& A, double* b, Assemble&& assemble) {
+    int info = 0;
+    {
+        nb::gil_scoped_release unlocked;
+        info = A.solve(b, assemble);
+    }
+    A.report(info);
+}
+
 void gcsplint(CVec xp, CVec fp, int p, CVec U, Vec P) {
     require(fp.size == xp.size, "xp and fp must have same dimension");
     require(P.size == fp.size, "P dimension must be: len(xp)");
@@ -280,19 +292,14 @@ void gcsplint(CVec xp, CVec fp, int p, CVec U, Vec P) {
     const int n = xp.last();
     if (n >= 2) require_degree_fits(n, p);
     BandSystem A(n, p, U.data);
-    int info = 0;
-    {
-        nb::gil_scoped_release unlocked;
-        info = A.solve(P.data, [&] {
-            A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
-            A.put(0, 0, 1.0);
-            A.put(n, n, 1.0);
-            for (int k = 1; k < n; ++k) A.put_basis_row(k, xp[k]);
-            A.find_repeated_point(xp.data, n, [](int k) { return k; });
-            std::copy(fp.data, fp.data + fp.size, P.data);
-        });
-    }
-    A.report(info);
+    solve_released(A, P.data, [&] {
+        A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
+        A.put(0, 0, 1.0);
+        A.put(n, n, 1.0);
+        for (int k = 1; k < n; ++k) A.put_basis_row(k, xp[k]);
+        A.find_repeated_point(xp.data, n, [](int k) { return k; });
+        std::copy(fp.data, fp.data + fp.size, P.data);
+    });
 }
 
 void gdsplint(CVec xp, CVec fp, int p, CVec U, Vec P, OptDy dy_arg) {
@@ -306,29 +313,24 @@ void gdsplint(CVec xp, CVec fp, int p, CVec U, Vec P, OptDy dy_arg) {
     if (r >= 2) require_degree_fits(n, p);
     const Pair dy = dy_arg.get();
     BandSystem A(n, p, U.data);
-    int info = 0;
-    {
-        nb::gil_scoped_release unlocked;
-        info = A.solve(P.data, [&] {
-            A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
-            A.put(0, 0, 1.0);
-            A.put(1, 0, -1.0);
-            A.put(1, 1, 1.0);
-            A.put(n - 1, n - 1, -1.0);
-            A.put(n - 1, n, 1.0);
-            A.put(n, n, 1.0);
-            for (int k = 1; k < r; ++k) A.put_basis_row(k + 1, xp[k]);
-            A.find_repeated_point(xp.data, r, [r, n](int k) { return k < r ? k + 1 : n; });
-            // Rows 1 and n - 1: the end slopes of a clamped B-spline,
-            // P1 - P0 = (u_{p+1} - u_0) / p * D0 and Pn - P(n-1) = (u_m - u_{m-p-1}) / p * D1.
-            P[0] = fp[0];
-            P[1] = (U[p + 1] - xp[0]) * dy.first / p;
-            std::copy(fp.data + 1, fp.data + r, P.data + 2);
-            P[n - 1] = (xp[r] - U[U.size - p - 2]) * dy.second / p;
-            P[n] = fp[r];
-        });
-    }
-    A.report(info);
+    solve_released(A, P.data, [&] {
+        A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
+        A.put(0, 0, 1.0);
+        A.put(1, 0, -1.0);
+        A.put(1, 1, 1.0);
+        A.put(n - 1, n - 1, -1.0);
+        A.put(n - 1, n, 1.0);
+        A.put(n, n, 1.0);
+        for (int k = 1; k < r; ++k) A.put_basis_row(k + 1, xp[k]);
+        A.find_repeated_point(xp.data, r, [r, n](int k) { return k < r ? k + 1 : n; });
+        // Rows 1 and n - 1: the end slopes of a clamped B-spline,
+        // P1 - P0 = (u_{p+1} - u_0) / p * D0 and Pn - P(n-1) = (u_m - u_{m-p-1}) / p * D1.
+        P[0] = fp[0];
+        P[1] = (U[p + 1] - xp[0]) * dy.first / p;
+        std::copy(fp.data + 1, fp.data + r, P.data + 2);
+        P[n - 1] = (xp[r] - U[U.size - p - 2]) * dy.second / p;
+        P[n] = fp[r];
+    });
 }
 
 // Rows of the derivatives at the ends, from DersBasisFuns at the first and the
@@ -388,27 +390,22 @@ void gadsplint(CVec xp, CVec fp, int p, CVec Ds, CVec De, CVec U, Vec P) {
     if (r >= 2 || k + l > 0) require_degree_fits(n, p);
     BandSystem A(n, p, U.data);
     EndDerivatives ends(p, std::max(k, l));
-    int info = 0;
-    {
-        nb::gil_scoped_release unlocked;
-        info = A.solve(P.data, [&] {
-            A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
-            A.put(0, 0, 1.0);
-            A.put(n, n, 1.0);
-            ends.put_start(A, U.data, xp[0], k);
-            for (int j = 1; j < r; ++j) A.put_basis_row(j + k, xp[j]);
-            ends.put_end(A, U.data, xp[r], n, l);
-            A.find_repeated_point(xp.data, r, [r, n, k](int j) { return j < r ? j + k : n; });
-            // Row order: first point, derivatives 1..k at the start, interior
-            // points, derivatives l..1 at the end, last point.
-            P[0] = fp[0];
-            std::copy(Ds.data, Ds.data + k, P.data + 1);
-            std::copy(fp.data + 1, fp.data + r, P.data + k + 1);
-            for (int i = 0; i < l; ++i) P[n - 1 - i] = De[i];
-            P[n] = fp[r];
-        });
-    }
-    A.report(info);
+    solve_released(A, P.data, [&] {
+        A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
+        A.put(0, 0, 1.0);
+        A.put(n, n, 1.0);
+        ends.put_start(A, U.data, xp[0], k);
+        for (int j = 1; j < r; ++j) A.put_basis_row(j + k, xp[j]);
+        ends.put_end(A, U.data, xp[r], n, l);
+        A.find_repeated_point(xp.data, r, [r, n, k](int j) { return j < r ? j + k : n; });
+        // Row order: first point, derivatives 1..k at the start, interior
+        // points, derivatives l..1 at the end, last point.
+        P[0] = fp[0];
+        std::copy(Ds.data, Ds.data + k, P.data + 1);
+        std::copy(fp.data + 1, fp.data + r, P.data + k + 1);
+        for (int i = 0; i < l; ++i) P[n - 1 - i] = De[i];
+        P[n] = fp[r];
+    });
 }
 
 void cdsplint(CVec xp, CVec fp, Vec U, Vec P, OptDy dy_arg) {

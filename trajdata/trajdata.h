@@ -37,17 +37,6 @@ struct Curvekit {
 
 inline Curvekit ck;
 
-// A machine-level call that returned its error value: raise its exception.
-inline void check_entry(int status) {
-    if (status != 0) throw nb::python_error();
-}
-
-// The new reference a call returned (NULL: raise the exception it set).
-inline nb::object entry_result(PyObject* result) {
-    if (result == nullptr) throw nb::python_error();
-    return nb::steal(result);
-}
-
 // ---- NumPy ---------------------------------------------------------------------
 
 // The NumPy functions the module calls, looked up once at import (references

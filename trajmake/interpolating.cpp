@@ -9,11 +9,6 @@
 namespace videvo::trajmake {
 namespace {
 
-// A machine-level curve-module call that failed has set its Python error.
-void succeeded(int status) {
-    if (status != 0) throw nb::python_error();
-}
-
 Vec view_of(const Buffer& b) { return {b.get(), static_cast<Py_ssize_t>(b.size())}; }
 
 // The checks every interpolating factory starts with.  The comparison is
@@ -38,14 +33,14 @@ TrajectoryObject fromdata(CVec xp, CVec fp, int p, int order, FromdataOpt opt) {
     Buffer U = Buffer::allocate(n + p + 2);
     Buffer P = Buffer::allocate(n + 1);
     if (clamp) {
-        succeeded(ck.averaging2(xp, p, view_of(U)));
-        succeeded(ck.gdsplint(xp, fp, p, view_of(U), view_of(P), OptDy{1, dy}));
+        check_entry(ck.averaging2(xp, p, view_of(U)));
+        check_entry(ck.gdsplint(xp, fp, p, view_of(U), view_of(P), OptDy{1, dy}));
     } else {
-        succeeded(ck.averaging(xp, p, view_of(U)));
+        check_entry(ck.averaging(xp, p, view_of(U)));
         // Degree 1: the averaged knots are the abscissae and the control
         // points the data values.
         if (p == 1) std::memcpy(P.get(), fp.data, static_cast<std::size_t>(L) * sizeof(double));
-        else succeeded(ck.gcsplint(xp, fp, p, view_of(U), view_of(P)));
+        else check_entry(ck.gcsplint(xp, fp, p, view_of(U), view_of(P)));
     }
     return wrap_buffers(U, P, p, static_cast<int>(n), order);
 }
@@ -62,7 +57,7 @@ TrajectoryObject fromdatatdma(CVec xp, CVec fp, int order, OptDy dy) {
     require_order(order);
     Buffer U = Buffer::allocate(L + 6);
     Buffer P = Buffer::allocate(L + 2);
-    succeeded(ck.cdsplint(xp, fp, view_of(U), view_of(P), OptDy{1, dy.get()}));
+    check_entry(ck.cdsplint(xp, fp, view_of(U), view_of(P), OptDy{1, dy.get()}));
     return wrap_buffers(U, P, 3, static_cast<int>(L + 1), order);
 }
 
@@ -76,8 +71,8 @@ TrajectoryObject fromdatawaed(CVec xp, CVec fp, int p, int order, CVec Ds, CVec 
     require_order(order);
     Buffer U = Buffer::allocate(L + k + l + p + 1);
     Buffer P = Buffer::allocate(L + k + l);
-    succeeded(ck.averaging3(xp, p, static_cast<int>(k), static_cast<int>(l), view_of(U)));
-    succeeded(ck.gadsplint(xp, fp, p, Ds, De, view_of(U), view_of(P)));
+    check_entry(ck.averaging3(xp, p, static_cast<int>(k), static_cast<int>(l), view_of(U)));
+    check_entry(ck.gadsplint(xp, fp, p, Ds, De, view_of(U), view_of(P)));
     return wrap_buffers(U, P, p, static_cast<int>(L + k + l - 1), order);
 }
 

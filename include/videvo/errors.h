@@ -80,10 +80,17 @@ inline void throw_if_error() {
     if (PyErr_Occurred() != nullptr) throw nb::python_error();
 }
 
-template <class T>
-T checked(T result) {
-    throw_if_error();
-    return result;
+// A machine-level entry of another module that returned its error value
+// (-1 for void and int results): raise the exception it set.
+inline void check_entry(int status) {
+    if (status != 0) throw nb::python_error();
+}
+
+// The new reference an entry or a C-API call returned (NULL: raise the
+// exception it set).
+inline nb::object entry_result(PyObject* result) {
+    if (result == nullptr) throw nb::python_error();
+    return nb::steal(result);
 }
 
 }  // namespace videvo
