@@ -124,6 +124,75 @@ def test_end_derivatives_are_imposed(p, k, l):
     np.testing.assert_allclose(P, reference.c, rtol=1e-8, atol=1e-8)
 
 
+@pytest.mark.parametrize("p", [2, 3, 4, 5, 6, 8])
+def test_systems_of_many_blocks_match_scipy(p):
+    # Rows are eliminated a block at a time and basis rows are computed several
+    # sites at once: lengths that fill neither evenly, all three row layouts.
+    # High degrees on random sites are ill-conditioned: solvers agree to 1e-8.
+    rng = np.random.default_rng(40 + p)
+    for count in (131, 517):
+        x, y = data(rng, count, hi=50.0)
+        U, P = plain(x, y, p)
+        scale = np.abs(P).max()
+        np.testing.assert_allclose(P, make_interp_spline(x, y, k=p, t=U).c, rtol=0, atol=1e-8 * scale)
+        dy = (0.5, -1.0)
+        U, P = with_slopes(x, y, p, dy)
+        reference = make_interp_spline(x, y, k=p, t=U, bc_type=([(1, dy[0])], [(1, dy[1])]))
+        np.testing.assert_allclose(P, reference.c, rtol=0, atol=1e-8 * scale)
+        k, l = 1, min(p - 1, 3)
+        Ds, De = rng.normal(size=k), rng.normal(size=l)
+        U, P = with_derivatives(x, y, p, Ds, De)
+        bc = ([(i + 1, v) for i, v in enumerate(Ds)] or None, [(i + 1, v) for i, v in enumerate(De)])
+        reference = make_interp_spline(x, y, k=p, t=U, bc_type=bc)
+        np.testing.assert_allclose(P, reference.c, rtol=0, atol=1e-8 * np.abs(reference.c).max())
+        assert_interpolates(U, P, p, x, y)
+
+
+def pivots_without_row_exchanges(x, U, p):
+    """|pivot| / max |row of the upper factor| of the plain interpolation
+    matrix, row by row, by Gaussian elimination without row exchanges."""
+    A = BSpline.design_matrix(x, U, p).toarray()
+    ratios = np.empty(len(x))
+    for j in range(len(x)):
+        ratios[j] = abs(A[j, j]) / np.abs(A[j, j:]).max()
+        A[j + 1:, j:] -= np.outer(A[j + 1:, j] / A[j, j], A[j, j:])
+    return ratios
+
+
+def test_a_vanishing_pivot_far_down_restarts_with_row_exchanges():
+    # Sites a tiny fraction of the knot spacing apart, 160 rows down: without
+    # row exchanges a pivot there is not clearly non-zero, so the system is
+    # assembled again and solved with them, from the original right-hand side.
+    x = np.r_[np.linspace(0.0, 200.0, 160), 200.0 + 1e-11, 200.0 + 3e-11, 200.0 + 4e-10, np.linspace(201.0, 210.0, 9)]
+    y = np.cos(x)
+    U = np.empty(len(x) + 4)
+    ck.averaging(x, 3, U)
+    ratios = pivots_without_row_exchanges(x, U, 3)
+    assert ratios.min() < 1e-12 and ratios.argmin() > 128
+    P = np.empty(len(x))
+    ck.gcsplint(x, y, 3, U, P)
+    np.testing.assert_allclose(BSpline(U, P, 3)(x), y, rtol=0, atol=1e-10)
+
+
+def test_the_first_row_that_leaves_the_band_is_named():
+    # Knots for equally spaced sites, then the sites from 200 on run ahead of
+    # the knots: the first offending row lies several blocks down, after rows
+    # that fit.
+    p, kl = 3, 2
+    x = np.linspace(0.0, 300.0, 301)
+    U = np.empty(len(x) + p + 1)
+    ck.averaging(x, p, U)
+    x[200:-1] = 200.0 + 99.9 * np.sqrt(np.linspace(0.0, 1.0, 100))
+    n = len(x) - 1
+    spans = np.clip(np.searchsorted(U, x, side="right") - 1, p, n)
+    rows = np.arange(len(x))
+    outside = (spans - p < rows - kl) | (spans > rows + kl)
+    first = int(np.flatnonzero(outside[1:-1])[0]) + 1
+    assert np.all(np.diff(x) > 0) and first > 128
+    with pytest.raises(ValueError, match=f"row {first} of the interpolation matrix leaves its band"):
+        ck.gcsplint(x, np.cos(x), p, U, np.empty(len(x)))
+
+
 def test_cubic_by_the_tridiagonal_solver():
     rng = np.random.default_rng(40)
     for count in (4, 7, 500):
