@@ -37,7 +37,7 @@ def cases():
         note = "SciPy: make_interp_spline(k=3)"
         if count == 10**6:
             mb = peak_megabytes(lambda: trajmake.fromdata(x, y, 3, 0))
-            note += f"; peak memory {mb:.0f} MB (result {16 * count / 1e6:.0f} MB + band)"
+            note += f"; peak memory {mb:.0f} MB (result {16 * count / 1e6:.0f} MB + upper factor)"
         rows.append(Case(f"fromdata p=3, {label} points", lambda x=x, y=y: trajmake.fromdata(x, y, 3, 0),
                          lambda x=x, y=y: make_interp_spline(x, y, k=3), repeat=5 if count > 10**5 else 9,
                          note=note))

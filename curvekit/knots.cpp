@@ -25,6 +25,7 @@ void place(Placement routine, CVec xp, int p, Vec U, int lowest_degree, int extr
     require_data(xp);
     const int n = xp.last();
     require_size(U.size, static_cast<Py_ssize_t>(n) + p + 2 + extra, "U");
+    ReleaseForLongWork unlocked(xp.size);
     routine(&n, xp.data, &p, U.data);
 }
 
@@ -39,6 +40,7 @@ void averaging3(CVec xp, int p, int k, int l, Vec U) {
     if (l < 0 || l > p) bad_argument("l", "must lie in [0, p], not " + std::to_string(l));
     const int n = xp.last();
     require_size(U.size, static_cast<Py_ssize_t>(n) + k + l + p + 2, "U");
+    ReleaseForLongWork unlocked(xp.size);
     AveragingAlg3(&n, xp.data, &p, &k, &l, U.data);
 }
 

@@ -1,5 +1,7 @@
 """Trajectories through data points: fromdata, fromdatatdma, fromdatawaed."""
 
+import threading
+
 import numpy as np
 import pytest
 from scipy.interpolate import CubicSpline, make_interp_spline
@@ -101,6 +103,31 @@ class TestFromdata:
             trajmake.fromdata(np.arange(6.0), np.arange(6.0), 3, 0, True, (0.0, 0.0), 1)
         t = trajmake.fromdata(xp=np.arange(6.0), fp=np.arange(6.0), p=3, order=0, dy=(1, 1), clamp="yes")
         assert t.dpeval(0.0, 1) == pytest.approx(1.0)
+
+
+    def test_long_inputs_are_checked_and_built_alike_in_threads(self):
+        # Long arrays are scanned and their knots placed without the
+        # interpreter lock, while other threads build their own trajectories.
+        x, y = data(40000, seed=7, stop=400.0)
+        late_nan = x.copy()
+        late_nan[-5] = np.nan
+        with pytest.raises(ValueError, match="^'xp' must be increasing$"):
+            trajmake.fromdata(late_nan, y, 3, 0)
+        jobs = [(p, clamp) for p in (2, 3, 4, 5) for clamp in (False, True)]
+        serial = [cpts(trajmake.fromdata(x, y, p, 0, clamp, (1.0, -1.0))) for p, clamp in jobs]
+        results = [None] * len(jobs)
+
+        def build(i):
+            p, clamp = jobs[i]
+            results[i] = [cpts(trajmake.fromdata(x, y, p, 0, clamp, (1.0, -1.0))) for _ in range(2)]
+
+        threads = [threading.Thread(target=build, args=(i,)) for i in range(len(jobs))]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        for runs, expected in zip(results, serial):
+            assert all(np.array_equal(P, expected) for P in runs)
 
 
 class TestFromdatatdma:

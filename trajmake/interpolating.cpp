@@ -16,8 +16,12 @@ Vec view_of(const Buffer& b) { return {b.get(), static_cast<Py_ssize_t>(b.size()
 // would give a knot vector that no trajectory can be evaluated on.
 void require_data(CVec xp, CVec fp) {
     if (fp.size != xp.size) fail(msg::fp_length);
-    for (Py_ssize_t i = 1; i < xp.size; ++i)
-        if (!(xp[i - 1] < xp[i])) fail(msg::xp_increasing);
+    bool increasing = true;
+    {
+        ReleaseForLongWork unlocked(xp.size);
+        for (Py_ssize_t i = 1; i < xp.size && increasing; ++i) increasing = xp[i - 1] < xp[i];
+    }
+    if (!increasing) fail(msg::xp_increasing);
     if (xp.size > 0 && !(std::isfinite(xp[0]) && std::isfinite(xp[xp.size - 1]))) fail(msg::xp_finite);
 }
 
