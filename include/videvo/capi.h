@@ -7,7 +7,9 @@
 // binds every name it needs when it is imported, failing with ImportError on a
 // missing name or a different text.
 //
-// Entry points are plain `noexcept` function pointers.  Arrays travel as views
+// Entry points are plain `noexcept` function pointers, called with the
+// interpreter lock held (an entry may set an exception, and a long one releases
+// the lock itself for its numeric part).  Arrays travel as views
 // (views.h), ints as int, doubles as double.  On failure an entry sets a Python
 // exception and returns its error value:
 //   void and int results -> int, -1 on failure (void entries return 0 on success)
