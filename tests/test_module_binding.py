@@ -111,7 +111,8 @@ def test_method_table_slots_in_order():
     with pytest.raises(NotImplementedError):
         c_shift(t, 1.0)
     base_table = ctypes.cast(address_of(ViDEVOObject.__dict__["__capi__"]), ctypes.POINTER(ctypes.c_void_p * 5)).contents
-    assert list(table)[:4] == list(base_table)[:4]
+    # Trajectory1d has its own persistence hooks and inherits the base's savexml.
+    assert [a != b for a, b in zip(table, base_table)] == [True, True, True, True, False]
 
 
 def test_machine_constructors():

@@ -19,7 +19,9 @@ namespace videvo::trajdata::xml {
 // ("0.0", "-0.0", "2.5", "1e-05", "2.5e+20", "inf", "nan").
 std::string number_text(double x);
 
-// A new str of the number texts of `values`, separated by single spaces.
+// The number texts of `values`, separated by single spaces (ASCII), as a
+// string and as a new str.
+std::string numbers_string(CVec values);
 nb::object numbers_text(CVec values);
 
 // The UTF-8 text of a str (None gives an empty text); valid while the str lives.

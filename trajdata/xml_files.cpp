@@ -192,16 +192,6 @@ void write_atomically(nb::handle path, nb::handle data) {
         quietly([&] { os().attr("unlink")(temporary); });
         throw;
     }
-    // The rename itself reaches the disk with the folder (where folders can
-    // be opened; elsewhere the replacement is durable as it is).
-    quietly([&] {
-        nb::object dir = os().attr("open")(nb::len(folder) ? folder : nb::object(nb::str(".")), os_flag("O_RDONLY"));
-        try {
-            os().attr("fsync")(dir);
-        } catch (...) {
-        }
-        os().attr("close")(dir);
-    });
 }
 
 }  // namespace videvo::trajdata::xml

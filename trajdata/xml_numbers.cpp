@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <memory>
 
 namespace videvo::trajdata::xml {
 namespace {
@@ -89,17 +88,23 @@ std::string number_text(double x) {
     return std::string(text, write_number(text, x));
 }
 
-nb::object numbers_text(CVec values) {
-    std::unique_ptr<char[]> text(new char[static_cast<std::size_t>(values.size) * (max_number_text + 1) + 1]);
-    char* out = text.get();
+std::string numbers_string(CVec values) {
+    std::string text(static_cast<std::size_t>(values.size) * (max_number_text + 1), '\0');
+    char* const begin = text.data();
+    char* out = begin;
     for (Py_ssize_t i = 0; i < values.size; ++i) {
         if (i != 0) *out++ = ' ';
         out = write_number(out, values[i]);
     }
-    const Py_ssize_t size = out - text.get();
-    // The text is ASCII: copied once into a new str.
-    nb::object result = entry_result(PyUnicode_New(size, 127));
-    std::memcpy(PyUnicode_1BYTE_DATA(result.ptr()), text.get(), static_cast<std::size_t>(size));
+    text.resize(static_cast<std::size_t>(out - begin));
+    return text;
+}
+
+nb::object numbers_text(CVec values) {
+    const std::string text = numbers_string(values);
+    // ASCII: copied once into a new str.
+    nb::object result = entry_result(PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127));
+    std::memcpy(PyUnicode_1BYTE_DATA(result.ptr()), text.data(), text.size());
     return result;
 }
 

@@ -2,10 +2,103 @@
 // Trajectory1d and Point1d describe themselves as elements.
 #include "xml.h"
 
+#include <algorithm>
+#include <charconv>
+
 namespace videvo::trajdata {
 namespace {
 
 using namespace xml;
+
+// ---- number texts spliced into the serialised document -----------------------------
+
+// While savexml runs, the hooks give the elements of number lists a short
+// placeholder text and leave the digits here; the digits are put in place of
+// every occurrence of a placeholder in the serialised document (number texts
+// need no escaping), so that lxml never copies, checks or escapes millions of
+// digits.  Called outside savexml, the hooks set the texts themselves.
+struct DeferredText {
+    nb::object element;
+    std::string digits;
+};
+
+struct DeferredTexts {
+    std::string token;  // random per save, so that no other text can match
+    std::vector<DeferredText> texts;
+};
+
+thread_local DeferredTexts* deferred = nullptr;
+
+// Makes `texts` the current deferred texts of this thread while it lives.
+class DeferTexts {
+public:
+    explicit DeferTexts(DeferredTexts& texts) : outer_(deferred) { deferred = &texts; }
+    ~DeferTexts() { deferred = outer_; }
+    DeferTexts(const DeferTexts&) = delete;
+    DeferTexts& operator=(const DeferTexts&) = delete;
+
+private:
+    DeferredTexts* outer_;
+};
+
+void set_numbers(nb::handle element, CVec values) {
+    if (deferred == nullptr) {
+        element.attr("text") = numbers_text(values);
+        return;
+    }
+    // token, index, 'z': no placeholder is the beginning of another.
+    const std::string placeholder = deferred->token + std::to_string(deferred->texts.size()) + "z";
+    element.attr("text") = nb::str(placeholder.c_str());
+    deferred->texts.push_back({nb::borrow(element), numbers_string(values)});
+}
+
+// The serialised document with the digits in place of the placeholders
+// (a hook may have copied an element, so a placeholder may occur more than
+// once, or not at all).
+nb::object splice(nb::handle document, const DeferredTexts& texts) {
+    const std::string_view doc(PyBytes_AS_STRING(document.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(document.ptr())));
+    struct Occurrence {
+        std::size_t at, length;
+        const std::string* digits;
+    };
+    std::vector<Occurrence> found;
+    std::size_t size = doc.size();
+    for (std::size_t at = doc.find(texts.token); at != std::string_view::npos; at = doc.find(texts.token, at + 1)) {
+        std::size_t index = 0;
+        const char* const first = doc.data() + at + texts.token.size();
+        const char* const last = doc.data() + doc.size();
+        const auto [end, error] = std::from_chars(first, last, index);
+        if (error != std::errc() || end == last || *end != 'z' || index >= texts.texts.size()) continue;
+        const std::size_t length = static_cast<std::size_t>(end + 1 - (doc.data() + at));
+        found.push_back({at, length, &texts.texts[index].digits});
+        size = size - length + found.back().digits->size();
+    }
+    nb::object result = entry_result(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size)));
+    char* out = PyBytes_AS_STRING(result.ptr());
+    std::size_t from = 0;
+    for (const Occurrence& o : found) {
+        out = std::copy(doc.data() + from, doc.data() + o.at, out);
+        out = std::copy(o.digits->begin(), o.digits->end(), out);
+        from = o.at + o.length;
+    }
+    std::copy(doc.data() + from, doc.data() + doc.size(), out);
+    return result;
+}
+
+// The document as bytes, with the deferred number texts.  An element a hook
+// placed in a document of its own gets its real text.
+nb::object document_bytes(nb::handle tree, const DeferredTexts& texts) {
+    nb::object data = etree("tostring")(tree, nb::arg("xml_declaration") = true, nb::arg("encoding") = "utf-8",
+                                        nb::arg("pretty_print") = true);
+    if (texts.texts.empty()) return data;
+    nb::object root = tree.attr("getroot")();
+    for (const DeferredText& t : texts.texts)
+        if (!t.element.attr("getroottree")().attr("getroot")().is(root))
+            t.element.attr("text") = nb::str(t.digits.data(), t.digits.size());
+    return splice(data, texts);
+}
+
+// ---- saving ---------------------------------------------------------------------------
 
 const ViDEVOObjectMethods& hooks_of(PyObject* obj) { return *nb::inst_ptr<ViDEVOObjectRecord>(obj)->vtab; }
 
@@ -26,26 +119,30 @@ void savexml(Base self, PyObject* fname, PyObject* ID) {
         raise(PyExc_ValueError, "cannot save an empty trajectory: it has no knot vector and control points");
     const nb::object path = real_path(complete_name(fname));
     const ViDEVOObjectMethods& hooks = hooks_of(self.obj);
+    nb::str token(nb::module_::import_("os").attr("urandom")(8).attr("hex")());
+    DeferredTexts texts{std::string("videvo-numbers-") + token.c_str() + "-", {}};
     const FileLock lock(path);
     nb::object tree;
-    if (is_file(path)) {
-        tree = parse_file(path);
-        nb::object root = tree.attr("getroot")();
-        if (!is_list_root(root))
-            raise_corrupted(std::string("corrupt root node in the uploaded file: ") + nb::str(root.attr("tag")).c_str());
-        const std::vector<nb::object> found = find_objects(root, class_name(self.obj), id, 2);
-        if (found.size() > 1) raise_corrupted(std::string("multiple matches in the uploaded file: ") + id.c_str());
-        check_entry(found.empty() ? hooks._addViDEVOObject(self.obj, root.ptr(), ID)
-                                  : hooks._updateViDEVOObject(self.obj, tree.ptr(), found[0].ptr(), ID));
-    } else {
-        nb::object root = etree("Element")(root_tag);
-        tree = etree("ElementTree")(root);
-        root.attr("addprevious")(version_comment());
-        check_entry(hooks._addViDEVOObject(self.obj, root.ptr(), ID));
+    {
+        const DeferTexts scope(texts);
+        if (is_file(path)) {
+            tree = parse_file(path);
+            nb::object root = tree.attr("getroot")();
+            if (!is_list_root(root))
+                raise_corrupted(std::string("corrupt root node in the uploaded file: ") +
+                                nb::str(root.attr("tag")).c_str());
+            const std::vector<nb::object> found = find_objects(root, class_name(self.obj), id, 2);
+            if (found.size() > 1) raise_corrupted(std::string("multiple matches in the uploaded file: ") + id.c_str());
+            check_entry(found.empty() ? hooks._addViDEVOObject(self.obj, root.ptr(), ID)
+                                      : hooks._updateViDEVOObject(self.obj, tree.ptr(), found[0].ptr(), ID));
+        } else {
+            nb::object root = etree("Element")(root_tag);
+            tree = etree("ElementTree")(root);
+            root.attr("addprevious")(version_comment());
+            check_entry(hooks._addViDEVOObject(self.obj, root.ptr(), ID));
+        }
     }
-    nb::object data = etree("tostring")(tree, nb::arg("xml_declaration") = true, nb::arg("encoding") = "utf-8",
-                                        nb::arg("pretty_print") = true);
-    write_atomically(path, data);
+    write_atomically(path, document_bytes(tree, texts));
 }
 
 // The attributes of `obj` after ID, from its _getAttrib (a subclass's
@@ -87,8 +184,8 @@ nb::object trajectory_attributes(Traj self) {
 void add_trajectory(Traj self, PyObject* root, PyObject* ID) {
     self.require_data();
     nb::object element = add_element(self.obj, root, ID);
-    etree("SubElement")(element, "cpts").attr("text") = numbers_text(self.cpts());
-    etree("SubElement")(element, "knots").attr("text") = numbers_text(self.knots());
+    set_numbers(etree("SubElement")(element, "cpts"), self.cpts());
+    set_numbers(etree("SubElement")(element, "knots"), self.knots());
 }
 
 // The element's own child `tag` (a duplicate element's data is never used).
@@ -104,8 +201,8 @@ void update_trajectory(Traj self, PyObject* /* tree */, PyObject* node, PyObject
     const nb::str id = id_text(ID);
     nb::object cpts = own_child(node, "cpts", id), knots = own_child(node, "knots", id);
     update_attributes(self.obj, node);
-    cpts.attr("text") = numbers_text(self.cpts());
-    knots.attr("text") = numbers_text(self.knots());
+    set_numbers(cpts, self.cpts());
+    set_numbers(knots, self.knots());
 }
 
 // ---- Point1d ----------------------------------------------------------------------
