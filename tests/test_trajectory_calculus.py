@@ -8,7 +8,8 @@ import pytest
 
 from videvo import trajmake
 from videvo.trajdata import Trajectory1d
-from splines import capsule_address, random_spline, run_child
+from splines import random_spline, run_child
+from test_module_binding import OptInt, slot, trajectory_table
 from trajectories import random_trajectory, reference, state_of
 
 DEGREES = [1, 2, 3, 5]
@@ -171,7 +172,7 @@ print(e.p, e.n, np.max(np.abs(e(xs) - t(xs))) < 1e-9)
 
 
 class Traced(Trajectory1d):
-    """Marks which redefinitions ran."""
+    """Redefines two operations."""
 
     def derivative(self, nu=1):
         return super().derivative(nu).antiderivative(nu)
@@ -180,22 +181,12 @@ class Traced(Trajectory1d):
         return None
 
 
-def slot(index, restype, *argtypes):
-    """Entry `index` (1-based) of Trajectory1d's method table."""
-    table = capsule_address(Trajectory1d.__capi__)
-    address = ctypes.c_void_p.from_address(table + (index - 1) * ctypes.sizeof(ctypes.c_void_p)).value
-    return ctypes.PYFUNCTYPE(restype, *argtypes)(address)
-
-
-class OptInt(ctypes.Structure):
-    _fields_ = [("given", ctypes.c_int), ("value", ctypes.c_int)]
-
-
 def test_table_entries_run_a_subclass_redefinition():
+    table = trajectory_table()
+    derivative = slot(table, 27, ctypes.py_object, ctypes.py_object, OptInt)
+    degelev = slot(table, 35, ctypes.py_object, ctypes.py_object, OptInt)
     t = Traced()
     t.__setstate__(u_squared(order=1).__getstate__())
-    derivative = slot(27, ctypes.py_object, ctypes.py_object, OptInt)
-    degelev = slot(35, ctypes.py_object, ctypes.py_object, OptInt)
     assert arrays(derivative(t, OptInt(0, 0))) == arrays(u_squared(order=1)) and t.derivative().p == 2
     assert degelev(t, OptInt(1, 1)) is None
     plain = u_squared()
