@@ -102,6 +102,8 @@ NB_MODULE(trajdata, m) {
     register_record(m, traj);
     register_pickling(traj);
     register_evaluation(traj);
+    register_transforms(traj);
+    register_calculus(traj);
     register_trajectory_xml(traj);
 
     PointClass point(m, "Point1d",

@@ -75,7 +75,7 @@ nb::object attribute(PyObject* obj, const char* name) { return entry_result(PyOb
 std::string str_of(PyObject* obj, const char* name) { return nb::str(attribute(obj, name)).c_str(); }
 
 // A plain Point1d with the fields read from `self` by attribute access.
-PointObject copy(Pt self) {
+PointObject copy_point(Pt self) {
     nb::object t = attribute(self.obj, "t"), val = attribute(self.obj, "val"), order = attribute(self.obj, "order");
     nb::object obj = new_point();
     Pt::exact(obj.ptr()).rec->p = {point_double(t.ptr()), point_double(val.ptr()), point_order(order.ptr())};
@@ -165,7 +165,7 @@ void register_point(nb::module_& m, PointClass& cls) {
         "ignored.  Raises TypeError for another type than a tuple, IndexError for\n"
         "fewer than three items, and the errors of the properties t, val, order.",
         {"pnt"});
-    def_method<&copy>(cls, table, &Point1dMethods::copy, "copy",
+    def_method<&copy_point>(cls, table, &Point1dMethods::copy, "copy",
         "A new Point1d (always of class Point1d) with the fields t, val and order of\n"
         "this one.",
         {});

@@ -118,6 +118,10 @@ struct Domain {
 };
 Domain domain(Traj t);
 
+// ValueError("'name' out of domain: x") for x outside [start, stop] (a NaN
+// passes: both comparisons are false).
+void require_in_domain(Traj t, double x, const char* name);
+
 // File names and IDs are str or None: TypeError otherwise.
 void require_str_or_none(PyObject* obj, const char* name);
 
@@ -187,6 +191,12 @@ nb::object new_point();
 
 // (t, val, order) of a tuple as a new Point1d; IndexError for fewer items.
 PointObject point_from_tuple(PyObject* pnt);
+// A new plain Trajectory1d that takes over both buffers.
+TrajectoryObject adopt(Buffer& U, Buffer& P, int p, int n, unsigned order);
+
+// An independent copy that owns its buffers (an empty trajectory gives an
+// empty one).
+TrajectoryObject copy(Traj self);
 
 // ---- registration, one function per topic ---------------------------------
 
@@ -201,6 +211,8 @@ void register_constraints(TrajectoryClass& cls);
 void register_savexml(BaseClass& cls);
 void register_trajectory_xml(TrajectoryClass& cls);
 void register_point_xml(PointClass& cls);
+void register_transforms(TrajectoryClass& cls);
+void register_calculus(TrajectoryClass& cls);
 
 }  // namespace videvo::trajdata
 

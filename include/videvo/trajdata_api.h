@@ -269,8 +269,8 @@ inline Classes bind_classes() {
     Classes c;
     c.ViDEVOObject = bind_class(mod, "ViDEVOObject");
     c.Trajectory1d = bind_class(mod, "Trajectory1d");
-    c.Point1d = bind_class(mod, "Point1d");
     c.trajectory1d = bind_table<Trajectory1dMethods>(c.Trajectory1d, trajectory1d_table_sig);
+    c.Point1d = bind_class(mod, "Point1d");
     c.point1d = bind_table<Point1dMethods>(c.Point1d, point1d_table_sig);
     return c;
 }
