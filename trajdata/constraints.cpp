@@ -80,25 +80,32 @@ void by_type(Traj self, PyObject* p) {
     else raise(PyExc_TypeError, "No matching signature found");
 }
 
-constexpr auto setValueTr = &by_type<&set_value_tr, &set_value_tr_tuple>;
-constexpr auto setValueAm = &by_type<&set_value_am, &set_value_am_tuple>;
+// Python method `name` and its two table entries, which honour a subclass's
+// redefinition of the method.
+template <auto PointForm, auto TupleForm, class Slot>
+void def_setter(TrajectoryClass& cls, const char* name, Slot Trajectory1dMethods::*point_slot,
+                Slot Trajectory1dMethods::*tuple_slot, const char* doc) {
+    constexpr auto method = &by_type<PointForm, TupleForm>;
+    Trajectory1dMethods& table = trajectory1d_methods;
+    def_method<method>(cls, table, point_slot, name, doc, {"p"});
+    def_entry_of<PointForm, method>(table, point_slot);
+    def_entry_of<TupleForm, method>(table, tuple_slot);
+}
 
 }  // namespace
 
 void register_constraints(TrajectoryClass& cls) {
-    Trajectory1dMethods& table = trajectory1d_methods;
-    def_method<setValueTr>(cls, table, &Trajectory1dMethods::setValueTr_point, "setValueTr",
+    def_setter<&set_value_tr, &set_value_tr_tuple>(cls, "setValueTr", &Trajectory1dMethods::setValueTr_point,
+        &Trajectory1dMethods::setValueTr_tuple,
         "Shift the trajectory vertically so that it takes the value p.val at the\n"
         "time p.t: a constant is added to every control point.\n\n"
         "`p` is a Point1d or a tuple (t, val, order); its order must equal the\n"
         "trajectory's.  Raises ValueError for a constraint on an antiderivative or on\n"
         "a derivative (a shift changes no derivative), TypeError(\"No matching\n"
         "signature found\") for another argument type, and the errors of the\n"
-        "evaluation at p.t; the trajectory is then unchanged.",
-        {"p"});
-    def_entry_of<&set_value_tr, setValueTr>(table, &Trajectory1dMethods::setValueTr_point);
-    def_entry_of<&set_value_tr_tuple, setValueTr>(table, &Trajectory1dMethods::setValueTr_tuple);
-    def_method<setValueAm>(cls, table, &Trajectory1dMethods::setValueAm_point, "setValueAm",
+        "evaluation at p.t; the trajectory is then unchanged.");
+    def_setter<&set_value_am, &set_value_am_tuple>(cls, "setValueAm", &Trajectory1dMethods::setValueAm_point,
+        &Trajectory1dMethods::setValueAm_tuple,
         "Scale the trajectory so that its derivative (or antiderivative, zero at\n"
         "start) of the relative order p.order - order takes the value p.val at the\n"
         "time p.t: every control point is multiplied by one factor.\n\n"
@@ -106,10 +113,7 @@ void register_constraints(TrajectoryClass& cls) {
         "the reference value at p.t is zero (always for a derivative above the\n"
         "degree), ValueError when the factor is not finite, TypeError(\"No matching\n"
         "signature found\") for another argument type, and the errors of the\n"
-        "evaluation; the trajectory is then unchanged.",
-        {"p"});
-    def_entry_of<&set_value_am, setValueAm>(table, &Trajectory1dMethods::setValueAm_point);
-    def_entry_of<&set_value_am_tuple, setValueAm>(table, &Trajectory1dMethods::setValueAm_tuple);
+        "evaluation; the trajectory is then unchanged.");
 }
 
 }  // namespace videvo::trajdata

@@ -80,8 +80,6 @@ TrajectoryObject load_trajectory(PyObject* fname, PyObject* ID) {
     return t;
 }
 
-nb::object load_trajectory_object(PyObject* fname, PyObject* ID) { return load_trajectory(fname, ID).value; }
-
 PointObject load_point(PyObject* fname, PyObject* ID) {
     nb::object element = find_saved(fname, ID, "Point1d");
     nb::object get = element.attr("get");
@@ -96,35 +94,40 @@ PointObject load_point(PyObject* fname, PyObject* ID) {
     return {std::move(point)};
 }
 
-nb::object load_point_object(PyObject* fname, PyObject* ID) { return load_point(fname, ID).value; }
+// The loader as the base form of the slot, which returns any object.
+template <auto Load>
+nb::object load_object(PyObject* fname, PyObject* ID) {
+    return Load(fname, ID).value;
+}
+
+template <auto Load, class Class, class Table>
+void def_loader(Class& cls, Table& table, const char* doc) {
+    table.base.c_loadxml = &faces::Face<&load_object<Load>>::machine;
+    table.c_loadxml = &faces::Face<Load>::machine;
+    faces::Face<Load>::def_static(cls, "loadxml", doc, {"fname", "ID"});
+}
 
 }  // namespace
 
 void def_trajectory_loader(TrajectoryClass& cls) {
-    trajectory1d_methods.base.c_loadxml = &faces::Face<&load_trajectory_object>::machine;
-    trajectory1d_methods.c_loadxml = &faces::Face<&load_trajectory>::machine;
-    faces::Face<&load_trajectory>::def_static(cls, "loadxml",
+    def_loader<&load_trajectory>(cls, trajectory1d_methods,
         "The trajectory saved under the name `ID` in the XML file `fname` (the\n"
         "extension \".videvo\" is added when it has none).\n\n"
         "Raises ValueError(\"no match for ID: <ID>\") when the file holds no such\n"
         "trajectory, TypeError for a missing p, n or order, ValueError for a number\n"
         "that does not parse, CorruptedFileError (naming the ID and the fault) for\n"
         "sizes out of range, missing data, too few numbers or an invalid knot vector,\n"
-        "and lxml's or the interpreter's error for a file that cannot be read.",
-        {"fname", "ID"});
+        "and lxml's or the interpreter's error for a file that cannot be read.");
 }
 
 void def_point_loader(PointClass& cls) {
-    point1d_methods.base.c_loadxml = &faces::Face<&load_point_object>::machine;
-    point1d_methods.c_loadxml = &faces::Face<&load_point>::machine;
-    faces::Face<&load_point>::def_static(cls, "loadxml",
+    def_loader<&load_point>(cls, point1d_methods,
         "The point saved under the name `ID` in the XML file `fname` (the extension\n"
         "\".videvo\" is added when it has none).\n\n"
         "Raises ValueError(\"no match for ID: <ID>\") when the file holds no such\n"
         "point, TypeError for a missing attribute, ValueError for a number that does\n"
         "not parse, OverflowError for a negative order, and lxml's or the\n"
-        "interpreter's error for a file that cannot be read.",
-        {"fname", "ID"});
+        "interpreter's error for a file that cannot be read.");
 }
 
 }  // namespace videvo::trajdata::xml
