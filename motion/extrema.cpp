@@ -220,6 +220,12 @@ Extrema extrema_of(const Traj& t, int nu) {
         }
         tally.see(c[q], b);
     }
+    if (!(tally.e.lo <= tally.e.hi)) {
+        // A one-point domain: the value the evaluation gives there.
+        double x = t.start(), v = 0.0;
+        check_entry(ck.dsplcev(CVec(&x, 1), t.U(), t.P(), p, nu, nu, Mat{&v, 1, 1}));
+        return {v, x, v, x};
+    }
     return tally.e;
 }
 

@@ -82,6 +82,12 @@ def test_extrema_above_the_degree_are_zero():
     assert motion.extrema(t, 6) == (0.0, 2.0, 0.0, 2.0)
 
 
+@pytest.mark.parametrize("nu, value", [(0, 3.0), (1, 0.0)])
+def test_a_one_point_domain_has_the_value_of_its_evaluation(nu, value):
+    t = trajmake.bspltraj(np.full(6, 2.0), np.array([1.0, 2.0, 3.0]), 2, 0)
+    assert motion.extrema(t, nu) == (value, 2.0, value, 2.0) and t(2.0, nu) == value
+
+
 @pytest.mark.parametrize("order", [0, 1, 2, 3])
 def test_peak_names_follow_the_order(order):
     t = bezier_trajectory(SMOOTH_STEP, order=order)
