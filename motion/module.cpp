@@ -37,7 +37,8 @@ NB_MODULE(motion, m) {
         "sampling and least-squares trajectories from logged data.";
     register_kinematics(m);
     register_extrema(m);
+    register_scaling(m);
     nb::list all;
-    for (const char* name : {"kinematics", "extrema", "peaks", "sample"}) all.append(name);
+    for (const char* name : {"kinematics", "extrema", "peaks", "fit_limits", "sample"}) all.append(name);
     m.attr("__all__") = all;
 }

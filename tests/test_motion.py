@@ -140,6 +140,31 @@ def test_sample_at_a_control_rate_hits_every_period():
     assert np.allclose(np.diff(tt), 1e-3, rtol=1e-9, atol=0)
 
 
+# the smooth step's peaks on [0, 1] (see above), and its velocity on a domain
+# of length 2 as a trajectory of order 1
+PEAKS = {"velocity": 15 / 8, "acceleration": 10 / math.sqrt(3), "jerk": 60.0}
+SMOOTH_VELOCITY = [0.0, 0.0, 15.0, -30.0, 15.0]
+
+
+@pytest.mark.parametrize("power, order", [(SMOOTH_STEP, 0), (SMOOTH_VELOCITY, 1)])
+@pytest.mark.parametrize(
+    "limits", [dict(vmax=0.5, amax=2.0, jmax=20.0), dict(vmax=10.0), dict(amax=1.0, jmax=1e3), dict(jmax=6e3)]
+)
+def test_fit_limits_meets_every_limit_and_one_exactly(power, order, limits):
+    t = bezier_trajectory(power, 1.0, 3.0, order)
+    f = motion.fit_limits(t, **limits)
+    quantity = {"vmax": ("velocity", 1), "amax": ("acceleration", 2), "jmax": ("jerk", 3)}
+    # on a domain of length 2 the quantity of order q peaks at PEAKS / 2^q
+    s = max((PEAKS[name] / 2**q / limits[k]) ** (1 / q) for k, (name, q) in quantity.items() if k in limits)
+    assert (f.start, f.order) == (1.0, order) and f.stop == pytest.approx(1.0 + 2.0 * s, rel=1e-15)
+    pk = motion.peaks(f)
+    ratios = [pk[quantity[k][0]][0] / v for k, v in limits.items()]
+    assert max(ratios) == pytest.approx(1.0, rel=1e-12) and all(r <= 1.0 + 1e-12 for r in ratios)
+    # the same path on the new time axis: the position's own peaks scale exactly
+    assert pk["jerk"][0] == pytest.approx(PEAKS["jerk"] / (2 * s) ** 3, rel=1e-12)
+    assert t.stop == 3.0
+
+
 EMPTY = trajdata.Trajectory1d()
 STEP = bezier_trajectory(SMOOTH_STEP)
 
@@ -162,6 +187,15 @@ STEP = bezier_trajectory(SMOOTH_STEP)
         (lambda: motion.kinematics(EMPTY, [0.0]), "'t' is an empty trajectory"),
         (lambda: motion.peaks(EMPTY), "'t' is an empty trajectory"),
         (lambda: motion.sample(EMPTY, rate=1.0), "'t' is an empty trajectory"),
+        (lambda: motion.fit_limits(EMPTY, vmax=1.0), "'t' is an empty trajectory"),
+        (lambda: motion.fit_limits(STEP, vmax=0.0), "'vmax' must be positive: 0.0"),
+        (lambda: motion.fit_limits(STEP, vmax=1.0, amax=-2.0), "'amax' must be positive: -2.0"),
+        (lambda: motion.fit_limits(STEP, jmax=np.nan), "'jmax' must be positive: nan"),
+        (lambda: motion.fit_limits(STEP), "give at least one of 'vmax', 'amax' and 'jmax'"),
+        (lambda: motion.fit_limits(bezier_trajectory([1.0, 2.0, 0.0], order=2), vmax=1.0, amax=1.0),
+         "'vmax' limits a lower derivative than the trajectory's order 2"),
+        (lambda: motion.fit_limits(bezier_trajectory([1.0, 0.0, 0.0]), vmax=1.0, amax=1.0),
+         "no time scaling makes a limit active: the limited quantities are zero"),
     ],
 )
 def test_bad_arguments_are_refused(call, message):
