@@ -7,7 +7,9 @@ The package holds three extension modules, imported here in dependency order:
 - ``videvo.trajmake``: factories that build trajectories;
 
 and, built on them, ``videvo.motion``: kinematics, exact extrema, time scaling
-to limits and least-squares trajectories.
+to limits and least-squares trajectories.  ``videvo.plot`` draws a trajectory
+and its derivatives (needs matplotlib, the extra ``[plot]``); the ``videvo``
+command line lives in ``videvo.cli``.
 """
 
 __version__ = "0.1.0"
@@ -19,6 +21,7 @@ from . import curvekit  # noqa: E402,F401
 from . import trajdata  # noqa: E402,F401
 from . import trajmake  # noqa: E402,F401
 from . import motion  # noqa: E402,F401
+from .plot import plot  # noqa: E402
 
 
 def _function_named(module, qualname):
@@ -35,4 +38,4 @@ def _reduce_function(f):
 
 copyreg.pickle(type(motion.peaks), _reduce_function)
 
-__all__ = ["__version__", "curvekit", "trajdata", "trajmake", "motion"]
+__all__ = ["__version__", "curvekit", "trajdata", "trajmake", "motion", "plot"]
