@@ -120,10 +120,6 @@ void quietly(F f) noexcept {
     PyErr_Restore(type, value, traceback);
 }
 
-}  // namespace
-
-namespace {
-
 // The lock files this thread holds (new references): asking again would
 // wait forever.
 thread_local std::vector<PyObject*> held;
@@ -150,17 +146,19 @@ FileLock::FileLock(nb::handle path) {
         }
         PyErr_Clear();
         // Windows: a lock on the first byte; LK_LOCK gives up after ten
-        // seconds, so keep asking.
+        // seconds of contention, so keep asking while that is the reason.
         nb::object msvcrt = nb::module_::import_("msvcrt");
+        nb::object errno_module = nb::module_::import_("errno");
         for (;;) {
-            PyObject* r = PyObject_CallMethod(msvcrt.ptr(), "locking", "OOi", fd_.ptr(), msvcrt.attr("LK_LOCK").ptr(), 1);
-            if (r != nullptr) {
-                Py_DECREF(r);
+            try {
+                msvcrt.attr("locking")(fd_, msvcrt.attr("LK_LOCK"), 1);
                 held.push_back(lock_path.inc_ref().ptr());
                 return;
+            } catch (nb::python_error& e) {
+                if (!e.matches(PyExc_OSError)) throw;
+                nb::object code = e.value().attr("errno");
+                if (!code.equal(errno_module.attr("EDEADLOCK")) && !code.equal(errno_module.attr("EACCES"))) throw;
             }
-            if (!PyErr_ExceptionMatches(PyExc_OSError)) throw nb::python_error();
-            PyErr_Clear();
         }
     } catch (...) {
         quietly([&] { os().attr("close")(fd_); });
