@@ -20,7 +20,6 @@
 
 #include <climits>
 #include <cstring>
-#include <optional>
 #include <string>
 
 namespace videvo {
@@ -185,12 +184,17 @@ inline void require_shape(const Mat& a, Py_ssize_t rows, Py_ssize_t cols, const 
 class ReleaseForLongWork {
 public:
     explicit ReleaseForLongWork(Py_ssize_t count) {
-        if (count >= kLong) release_.emplace();
+        if (count >= kLong) state_ = PyEval_SaveThread();
     }
+    ~ReleaseForLongWork() {
+        if (state_ != nullptr) PyEval_RestoreThread(state_);
+    }
+    ReleaseForLongWork(const ReleaseForLongWork&) = delete;
+    ReleaseForLongWork& operator=(const ReleaseForLongWork&) = delete;
 
 private:
     static constexpr Py_ssize_t kLong = Py_ssize_t{1} << 14;
-    std::optional<nb::gil_scoped_release> release_;
+    PyThreadState* state_ = nullptr;
 };
 
 }  // namespace videvo
