@@ -1,6 +1,9 @@
 """Motion analysis against the usual SciPy approach: kinematics in one pass
 against separate derivative evaluations, exact extrema against dense sampling."""
 
+import atexit
+import sys
+
 import numpy as np
 from scipy.interpolate import BSpline
 
@@ -28,7 +31,7 @@ def cases():
 
     hi, _ = sampled_max()
     assert motion.extrema(t2, 1)[2] >= hi
-    return [
+    return dask_cases() + [
         Case("motion.kinematics upto=3, 1e6 sorted (vs 4 t(x, nu))", lambda: motion.kinematics(t, x, 3),
              lambda: [t(x, nu) for nu in range(4)], note="ratio against videvo's own t(x, nu)"),
         Case("motion.kinematics upto=3, 1e6 sorted (vs 4 BSpline)", lambda: motion.kinematics(t, x, 3),
@@ -36,3 +39,36 @@ def cases():
         Case("motion.extrema(t, 1), 1e4 cpts (vs BSpline 1e6 + argmax)", lambda: motion.extrema(t2, 1), sampled_max,
              number=10, note="exact against sampled"),
     ]
+
+
+def dask_cases():
+    """approximate + peaks over 2,000 logged moves: two worker processes of a
+    local Dask cluster (started at the first call, not timed after it) against
+    the serial loop in this process."""
+    try:
+        import dask
+        import dask.bag as db
+        from dask.distributed import Client, LocalCluster
+    except ImportError:
+        return []
+    sys.path.insert(0, str(__import__("pathlib").Path(__file__).resolve().parents[1] / "tests"))
+    from test_motion_dask import FIT, logged_moves
+
+    moves = logged_moves(2000)
+    client = []
+
+    def on_cluster():
+        if not client:
+            cluster = LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None)
+            client.append(Client(cluster))
+            atexit.register(cluster.close)
+            atexit.register(client[0].close)
+        fits = db.from_sequence(moves, npartitions=8).starmap(motion.approximate, **FIT)
+        return dask.compute(fits, fits.map(motion.peaks))
+
+    def serial():
+        fits = [motion.approximate(x, y, **FIT) for x, y in moves]
+        return fits, [motion.peaks(t) for t in fits]
+
+    return [Case("motion dask: approximate + peaks, 2000 moves, 2 workers", on_cluster, serial, repeat=5,
+                 note="ratio = speed-up over the serial loop")]
