@@ -2,6 +2,8 @@
 against separate derivative evaluations, exact extrema against dense sampling."""
 
 import atexit
+import functools
+import pathlib
 import sys
 
 import numpy as np
@@ -42,33 +44,28 @@ def cases():
 
 
 def dask_cases():
-    """approximate + peaks over 2,000 logged moves: two worker processes of a
-    local Dask cluster (started at the first call, not timed after it) against
-    the serial loop in this process."""
+    """approximate + peaks over 2,000 logged moves of 10,000 points, each loaded
+    (here: made) and fitted on one of two worker processes of a local Dask
+    cluster, against the serial loop in this process.  The cluster starts at
+    the first call, which the median leaves out."""
     try:
-        import dask
-        import dask.bag as db
         from dask.distributed import Client, LocalCluster
     except ImportError:
         return []
-    sys.path.insert(0, str(__import__("pathlib").Path(__file__).resolve().parents[1] / "tests"))
-    from test_motion_dask import FIT, logged_moves
+    sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests"))
+    from test_motion_dask import logged_move, on_cluster, serial
 
-    moves = logged_moves(2000)
+    load = functools.partial(logged_move, points=10_000)
+    fit = dict(p=3, ncpts=100, slopes=(0.0, 0.0))
     client = []
 
-    def on_cluster():
+    def two_workers():
         if not client:
             cluster = LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None)
             client.append(Client(cluster))
             atexit.register(cluster.close)
             atexit.register(client[0].close)
-        fits = db.from_sequence(moves, npartitions=8).starmap(motion.approximate, **FIT)
-        return dask.compute(fits, fits.map(motion.peaks))
+        return on_cluster(2000, load, fit)
 
-    def serial():
-        fits = [motion.approximate(x, y, **FIT) for x, y in moves]
-        return fits, [motion.peaks(t) for t in fits]
-
-    return [Case("motion dask: approximate + peaks, 2000 moves, 2 workers", on_cluster, serial, repeat=5,
-                 note="ratio = speed-up over the serial loop")]
+    return [Case("motion dask: approximate + peaks, 2000 moves, 2 workers", two_workers,
+                 lambda: serial(2000, load, fit), repeat=5, note="ratio = speed-up over the serial loop")]
