@@ -3,6 +3,7 @@
 
 #include <closeness.h>
 #include <morvane.h>
+#include <span_search.h>
 #include <work.h>
 
 #include <cmath>
@@ -20,11 +21,11 @@ int checked_knots(int p, CVec U) {
     return n;
 }
 
-// The span search is defined for u in [U[p], U[n+1]] widened by the closeness
-// tolerance; anything else (NaN and infinities included: the tolerance of an
-// infinity is infinite) is status -2.
+// The span search is defined for u in [U[p], U[n+1]] widened by its
+// tolerance; anything else (NaN and infinities included) is status -2.
 void require_span_domain(int n, int p, double u, CVec U) {
-    if (!(std::isfinite(u) && u >= U[p] - tol(u, U[p]) && u <= U[n + 1] + tol(u, U[n + 1]))) check_info(-2);
+    const SpanTolerance t = span_tolerance(p, U.data);
+    if (!(std::isfinite(u) && u >= U[p] - t(u, U[p]) && u <= U[n + 1] + t(u, U[n + 1]))) check_info(-2);
 }
 
 int findspan(int p, double u, CVec U) {
