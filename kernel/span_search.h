@@ -34,35 +34,13 @@ struct SpanTolerance {
 
 inline SpanTolerance span_tolerance(int p, const double* U) { return {U[p]}; }
 
-// The span of u: the last index i in [p, n] whose knot u does not lie below,
-// except that u close to U[n+1] gives n (NURBS Book A2.1 with a tolerance).
-// A parameter close to an interior knot thus gets the span that starts at the
-// last copy of that knot, which is non-empty and right of the knot.  Outside
-// the domain it returns p or n (NaN gives p) instead of looping.  The search
-// is branch-free: a fixed number of halvings whatever the data.
-inline int find_span(int n, int p, double u, const double* U) {
-    const SpanTolerance t = span_tolerance(p, U);
-    if (t.close(u, U[n + 1])) return n;
-    const double* base = U + p;
-    int len = n - p + 1;
-    while (len > 1) {
-        const int half = len / 2;
-        base = t.threshold(u, base[half]) <= u ? base + half : base;
-        len -= half;
-    }
-    return static_cast<int>(base - U);
-}
-
-// find_span for a parameter not below the span s of an earlier parameter:
-// the walk to the right doubles its stride while the knots are still passed
+// The last index i in [lo, n] whose knot u does not lie below, given that
+// u does not lie below U[lo] (or lo = p, where nothing lies below): the walk
+// to the right doubles its stride while the knots are still passed
 // (galloping) and halves back in the last bracket, so a short step costs a
-// few comparisons and a long one O(log distance).  Same result as find_span.
-inline int find_span_after(int s, int n, int p, double u, const double* U) {
-    const SpanTolerance t = span_tolerance(p, U);
-    if (t.close(u, U[n + 1])) return n;
-    if (!(t.threshold(u, U[s]) <= u)) return find_span(n, p, u, U);
-    // Invariant: U[lo] passed (threshold <= u); U[hi] not passed, or hi = n + 1.
-    int lo = s, hi = n + 1;
+// few comparisons and a long one O(log distance).
+inline int last_passed(int lo, int n, double u, const double* U, SpanTolerance t) {
+    int hi = n + 1;  // U[hi] not passed, or hi = n + 1
     for (int step = 1; step <= n - lo; step *= 2) {
         if (t.threshold(u, U[lo + step]) <= u) {
             lo += step;
@@ -79,6 +57,34 @@ inline int find_span_after(int s, int n, int p, double u, const double* U) {
             hi = mid;
     }
     return lo;
+}
+
+// The span of u: the last index i in [p, n] whose knot u does not lie below,
+// except that u close to U[n+1] gives n (NURBS Book A2.1 with a tolerance).
+// A parameter close to an interior knot thus gets the span that starts at the
+// last copy of that knot, which is non-empty and right of the knot.  Outside
+// the domain it returns p or n (NaN gives p) instead of looping.  A branch-free
+// search by plain comparisons finds the last knot not above u; the thresholds
+// lie below the knots, so the tolerant answer is there or a few knots right.
+inline int find_span(int n, int p, double u, const double* U) {
+    const SpanTolerance t = span_tolerance(p, U);
+    if (t.close(u, U[n + 1])) return n;
+    const double* base = U + p;
+    int len = n - p + 1;
+    while (len > 1) {
+        const int half = len / 2;
+        base = base[half] <= u ? base + half : base;
+        len -= half;
+    }
+    return last_passed(static_cast<int>(base - U), n, u, U, t);
+}
+
+// find_span for a parameter not below the span s of an earlier one.
+inline int find_span_after(int s, int n, int p, double u, const double* U) {
+    const SpanTolerance t = span_tolerance(p, U);
+    if (t.close(u, U[n + 1])) return n;
+    if (!(t.threshold(u, U[s]) <= u)) return find_span(n, p, u, U);
+    return last_passed(s, n, u, U, t);
 }
 
 // Spans of a sequence of parameters: galloping from the previous span while
