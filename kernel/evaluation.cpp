@@ -141,6 +141,13 @@ DomainScan scan_parameters(const double* C, int np, double lo, double hi) {
     return scan;
 }
 
+// A domain of one point (all knots equal) has only 0/0 basis functions: the
+// curve is taken as the constant P[n] there, its derivatives as zero.
+bool single_point(const double* U, int m) { return U[0] == U[m]; }
+
+// Value (order 0) or derivative of the constant P[n] on a one-point domain.
+double single_point_value(const double* P, int n, int order) { return order == 0 ? P[n] : 0.0; }
+
 // Common checks of the evaluation routines: -2, -1, -3.
 int check_curve(int n, int p, const double* U, videvo::kernel::Knots knots) {
     if (p < 0) return -2;
@@ -215,6 +222,10 @@ int curve_point(int n, int p, const double* U, const double* P, double u, double
     if (const int info = check_curve(n, p, U, knots); info != 0) return info;
     const int m = n + p + 1;
     if (!(u >= U[0] && u <= U[m])) return -5;
+    if (single_point(U, m)) {
+        *C = single_point_value(P, n, 0);
+        return 0;
+    }
     const std::size_t M = static_cast<std::size_t>(p) + 1;
     WorkArray<> N(M), left(M), right(M);
     if (!N.ok() || !left.ok() || !right.ok()) return 1;
@@ -231,6 +242,10 @@ int curve_eval(int n, int p, const double* U, const double* P, double* C, int np
     if (np < 0) return -6;
     const DomainScan scan = scan_parameters(C, np, U[0], U[n + p + 1]);
     if (!scan.inside) return -5;
+    if (single_point(U, n + p + 1)) {
+        std::fill(C, C + np + 1, single_point_value(P, n, 0));
+        return 0;
+    }
     WorkArray<> work(span_basis_work(p));
     if (!work.ok()) return 1;
     with_degree(p, [&](auto deg) { eval_points(deg, n, p, U, P, C, np, scan.sorted, work.get()); });
@@ -242,6 +257,10 @@ int curve_derivs(int n, int p, const double* U, const double* P, double u, int d
     const int m = n + p + 1;
     if (!(u >= U[0] && u <= U[m])) return -5;
     if (d < 0) return -6;
+    if (single_point(U, m)) {
+        for (int k = 0; k <= d; ++k) CK[k] = single_point_value(P, n, k);
+        return 0;
+    }
     const int du = std::min(d, p);
     const std::size_t M = static_cast<std::size_t>(p) + 1;
     WorkArray<> nders(M * (du + 1)), left(M), right(M), ndu(M * M), a(2 * M);
@@ -266,6 +285,12 @@ int curve_derivs_eval(int n, int p, const double* U, const double* P, int r1, in
     const DomainScan scan = scan_parameters(C, np, U[0], U[n + p + 1]);
     if (!scan.inside) return -8;
     if (cp != r2 - r1) return -9;
+    if (single_point(U, n + p + 1)) {
+        for (int q = r1; q <= r2; ++q)
+            std::fill(CK + static_cast<long>(q - r1) * (np + 1), CK + static_cast<long>(q - r1 + 1) * (np + 1),
+                      single_point_value(P, n, q));
+        return 0;
+    }
     const std::size_t M = static_cast<std::size_t>(p) + 1;
     WorkArray<> work(span_basis_work(p)), T(M * M);
     if (!work.ok() || !T.ok()) return 1;
