@@ -173,3 +173,13 @@ def test_four_threads_give_the_serial_results(nu, order):
         th.join()
     for got, want in zip(results, serial):
         np.testing.assert_array_equal(got, want)
+
+
+@pytest.mark.parametrize("evaluate", EVALUATIONS.values(), ids=EVALUATIONS.keys())
+def test_trusted_knots_shifted_to_infinity_are_checked_again(evaluate):
+    t = quadratic_traj()
+    evaluate(t)
+    t.rshift(np.inf)
+    with pytest.raises(ValueError):
+        evaluate(t)
+    np.testing.assert_array_equal(t.get_knotvector_asarray(), np.inf)
