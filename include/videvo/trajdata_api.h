@@ -133,6 +133,9 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     // Maintained by videvo.trajdata: array views of the buffers that are alive
     // (while there are any, the buffers are never replaced).
     std::uint32_t exports = 0;
+    // Set when this module allocated the buffers (copies of a pickled state):
+    // they are released whatever the owner flag says, which is only reported.
+    std::int32_t copies_owned = 0;
 
     explicit Trajectory1dRecord(const Trajectory1dMethods* table) noexcept : ViDEVOObjectRecord(&table->base) {}
     ~Trajectory1dRecord() { release_buffers(); }
@@ -146,12 +149,13 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
 
     // Releases the buffers if the record owns them (knots first) and forgets them.
     void release_buffers() noexcept {
-        if (ptrs_owner) {
+        if (ptrs_owner || copies_owned) {
             if (_knotvector != nullptr) PyMem_Free(_knotvector);
             if (_cpts != nullptr) PyMem_Free(_cpts);
         }
         _knotvector = nullptr;
         _cpts = nullptr;
+        copies_owned = 0;
     }
 };
 
