@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "closeness.h"
-#include "elevation.h"
+#include "insertion_checks.h"
 #include "morvane.h"
 #include "work.h"
 
@@ -29,16 +29,9 @@ extern "C" {
 void CurveKnotIns(const int* np, const int* p, const double* UP, const double* P,
                   const double* u, const int* k, const int* s, const int* r, int* nq, double* UQ,
                   double* Q, int* info) {
-    *info = check_curve(np, p, UP);
+    *info = videvo::knot_insertion_status(*np, *p, UP, *u, *k, *s, *r);
     if (*info != 0) return;
     const int mp = *np + *p + 1;
-    if (!(*u >= UP[0] && *u <= UP[mp])) { *info = -5; return; }
-    // A span is at least p: U[0..p] are the clamped start knots.
-    if (*k < *p || *k > *np) { *info = -6; return; }
-    if (*s < 0 || *s > *p) { *info = -7; return; }
-    // The end of the domain already has multiplicity p + 1, although the span
-    // search, which gives it the last non-empty span, counts fewer copies.
-    if (*r < 1 || *r > *p - *s || close(*u, UP[mp])) { *info = -8; return; }
 
     videvo::WorkArray<> R(*p + 1);
     if (!R.ok()) { *info = 1; return; }
