@@ -7,6 +7,7 @@
 #include "closeness.h"
 #include "insertion_checks.h"
 #include "morvane.h"
+#include "span_search.h"
 #include "work.h"
 
 namespace {

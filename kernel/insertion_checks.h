@@ -2,8 +2,8 @@
 // curve module, which must report them before it checks its output sizes.
 #pragma once
 
-#include "closeness.h"
 #include "morvane.h"
+#include "span_search.h"
 
 namespace videvo {
 
@@ -19,7 +19,7 @@ inline int knot_insertion_status(int np, int p, const double* UP, double u, int 
     if (s < 0 || s > p) return -7;
     // The end of the domain already has multiplicity p + 1, although the span
     // search, which gives it the last non-empty span, counts fewer copies.
-    if (r < 1 || r > p - s || close(u, UP[mp])) return -8;
+    if (r < 1 || r > p - s || span_tolerance(p, UP).close(u, UP[mp])) return -8;
     return 0;
 }
 
