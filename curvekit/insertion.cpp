@@ -60,7 +60,7 @@ void degelevc(CVec U, CVec P, int p, int t, Vec Uh, Vec Q) {
 void knotsdegelev(CVec U, int p, Vec Uh) {
     require_degree_at_least(p, 0);
     if (U.size < 2 * static_cast<Py_ssize_t>(p) + 2)
-        bad_argument("U", "must have at least " + std::to_string(2 * p + 2) + " knots for degree " +
+        bad_argument("U", "must have at least " + std::to_string(2 * static_cast<long long>(p) + 2) + " knots for degree " +
                               std::to_string(p));
     const int m = U.last();
     const int mh = increased_mult_last_index(m, p, U.data);

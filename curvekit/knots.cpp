@@ -12,7 +12,7 @@ void require_data(CVec xp) {
 
 // A clamped knot vector of degree p needs p + 1 control points; with `extra`
 // conditions besides the points, fewer would overlap the two clamped ends.
-void require_points_for_degree(CVec xp, int p, int extra) {
+void require_points_for_degree(CVec xp, int p, long long extra) {
     const long long needed = static_cast<long long>(p) + 1 - extra;
     if (xp.size < needed)
         bad_argument("xp", "must have at least " + std::to_string(needed) + " entries for degree " +
@@ -20,9 +20,9 @@ void require_points_for_degree(CVec xp, int p, int extra) {
 }
 
 int validknots(int p, CVec U) {
-    const int n = U.last() - p - 1;
     // A degree below zero or fewer than 2p + 2 knots is no clamped knot vector.
-    if (p < 0 || n < p) return 1;
+    if (p < 0 || U.size - p - 2 < p) return 1;
+    const int n = static_cast<int>(U.size - p - 2);
     return ValidKnotVector(&n, &p, U.data);
 }
 
@@ -48,7 +48,7 @@ void averaging3(CVec xp, int p, int k, int l, Vec U) {
     require_data(xp);
     if (k < 0 || k > p) bad_argument("k", "must lie in [0, p], not " + std::to_string(k));
     if (l < 0 || l > p) bad_argument("l", "must lie in [0, p], not " + std::to_string(l));
-    require_points_for_degree(xp, p, k + l);
+    require_points_for_degree(xp, p, static_cast<long long>(k) + l);
     const int n = xp.last();
     require_size(U.size, static_cast<Py_ssize_t>(n) + k + l + p + 2, "U");
     ReleaseForLongWork unlocked(xp.size);
@@ -62,7 +62,7 @@ void kevalappr(CVec xp, int p, Vec U) {
     const int m = xp.last();
     const int n = U.last() - p - 1;
     if (n < p)
-        bad_argument("U", "must have at least " + std::to_string(2 * p + 2) + " entries for degree " + std::to_string(p));
+        bad_argument("U", "must have at least " + std::to_string(2 * static_cast<long long>(p) + 2) + " entries for degree " + std::to_string(p));
     if (m < n)
         bad_argument("xp", "must have at least as many points as the curve has control points (" +
                                std::to_string(n + 1) + ")");
