@@ -13,6 +13,10 @@ namespace videvo {
 // smaller, at or above x when it is larger.
 inline double span_threshold(double u, double x) { return x - tol(u, x); }
 
+// Whether the span search takes u for the knot value x (at the end of the
+// domain, and when it counts the copies of a knot at u).
+inline bool at_knot(double u, double x) { return close(u, x); }
+
 // The span of u: the index i in [p, n] with U[i] <= u < U[i+1] up to the
 // closeness tolerance (NURBS Book A2.1, binary search).
 //  - u close to U[n+1] gives n, the last non-empty span;
@@ -24,7 +28,7 @@ inline double span_threshold(double u, double x) { return x - tol(u, x); }
 //  - outside its precondition (u farther than the tolerance outside
 //    [U[p], U[n+1]], or NaN) it returns p or n instead of looping.
 inline int find_span(int n, int p, double u, const double* U) {
-    if (close(u, U[n + 1])) return n;
+    if (at_knot(u, U[n + 1])) return n;
     if (u < span_threshold(u, U[p])) return p;
     if (u > span_threshold(u, U[n + 1])) return n;
     // Invariant: u >= threshold(U[low]) and u <= threshold(U[high]), so the
@@ -61,7 +65,7 @@ inline double clear_high(int s, const double* U) {
 // domain) the binary search decides.  The result always equals find_span.
 inline int find_span_from(int s, int n, int p, double u, const double* U) {
     if (U[s] < u && u < clear_high(s, U)) return s;
-    if (close(u, U[n + 1])) return n;
+    if (at_knot(u, U[n + 1])) return n;
     while (s < n && u > span_threshold(u, U[s + 1])) ++s;
     while (s > p && u < span_threshold(u, U[s])) --s;
     if (span_threshold(u, U[s]) < u && u < span_threshold(u, U[s + 1])) return s;

@@ -98,6 +98,7 @@ NB_MODULE(trajdata, m) {
     register_record(m, traj);
     register_pickling(traj);
     register_evaluation(traj);
+    register_arithmetic(traj);
 
     publish_table(base, viDEVOObject_methods, trajdata_api::viDEVOObject_table_sig);
     publish_table(traj, trajectory1d_methods, trajdata_api::trajectory1d_table_sig);

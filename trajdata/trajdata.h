@@ -27,7 +27,9 @@ namespace videvo::trajdata {
     X(degelevc)                     \
     X(asplcpts)                     \
     X(dsplcpts2)                    \
-    X(splkref)
+    X(splkref)                      \
+    X(knotuniondim)                 \
+    X(splcsum)
 
 struct Curvekit {
 #define VIDEVO_TRAJDATA_CURVEKIT_FIELD(name) curvekit_api::name##_fn name = nullptr;
@@ -158,6 +160,7 @@ void register_base(nb::module_& m, BaseClass& cls);
 void register_record(nb::module_& m, TrajectoryClass& cls);
 void register_pickling(TrajectoryClass& cls);
 void register_evaluation(TrajectoryClass& cls);
+void register_arithmetic(TrajectoryClass& cls);
 
 }  // namespace videvo::trajdata
 
