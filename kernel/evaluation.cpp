@@ -140,6 +140,13 @@ DomainScan scan_parameters(const double* C, int np, double lo, double hi) {
     return scan;
 }
 
+// A domain of one point (all knots equal) has only 0/0 basis functions: the
+// curve is taken as the constant P[n] there, its derivatives as zero.
+bool single_point(const double* U, int m) { return U[0] == U[m]; }
+
+// Value (order 0) or derivative of the constant P[n] on a one-point domain.
+double single_point_value(const double* P, int n, int order) { return order == 0 ? P[n] : 0.0; }
+
 // Common checks of the evaluation routines: -2, -1, -3.
 int check_curve(int n, int p, const double* U) {
     if (p < 0) return -2;
@@ -217,6 +224,10 @@ extern "C" void CurvePoint(const int* n, const int* p, const double* U, const do
         *info = -5;
         return;
     }
+    if (single_point(U, m)) {
+        *C = single_point_value(P, *n, 0);
+        return;
+    }
     const std::size_t M = static_cast<std::size_t>(*p) + 1;
     WorkArray<> N(M), left(M), right(M);
     if (!N.ok() || !left.ok() || !right.ok()) {
@@ -243,6 +254,10 @@ extern "C" void CurveEval(const int* n, const int* p, const double* U, const dou
         *info = -5;
         return;
     }
+    if (single_point(U, *n + *p + 1)) {
+        std::fill(C, C + *np + 1, single_point_value(P, *n, 0));
+        return;
+    }
     WorkArray<> work(span_basis_work(*p));
     if (!work.ok()) {
         *info = 1;
@@ -262,6 +277,10 @@ extern "C" void CurveDerivsAlg1(const int* n, const int* p, const double* U, con
     }
     if (*d < 0) {
         *info = -6;
+        return;
+    }
+    if (single_point(U, m)) {
+        for (int k = 0; k <= *d; ++k) CK[k] = single_point_value(P, *n, k);
         return;
     }
     const int du = std::min(*d, *p);
@@ -292,6 +311,12 @@ extern "C" void CurveDerivsEval(const int* n, const int* p, const double* U, con
     const DomainScan scan = scan_parameters(C, *np, U[0], U[*n + *p + 1]);
     if (!scan.inside) { *info = -8; return; }
     if (*cp != *r2 - *r1) { *info = -9; return; }
+    if (single_point(U, *n + *p + 1)) {
+        for (int q = *r1; q <= *r2; ++q)
+            std::fill(CK + static_cast<long>(q - *r1) * (*np + 1), CK + static_cast<long>(q - *r1 + 1) * (*np + 1),
+                      single_point_value(P, *n, q));
+        return;
+    }
     const std::size_t M = static_cast<std::size_t>(*p) + 1;
     WorkArray<> work(span_basis_work(*p)), T(M * M);
     if (!work.ok() || !T.ok()) {

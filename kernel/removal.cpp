@@ -145,10 +145,13 @@ void RemoveCurveKnots(const int* n, const int* p, double* U, double* P, const do
 
     // Runs are gathered among the interior knots U[ord..n] only, so that an
     // interior value close to the end never pulls the end knots into its run.
-    const double hiu = U[*n];
+    // A run holds at most ord copies: closeness is no equality, so knots close
+    // to one another may be many more, and the removal formulas (and temp) are
+    // made for a multiplicity of at most ord.  The rest of such a run is
+    // gathered as the next run.
     double u = U[ord];
     int r = ord;
-    while (r + 1 <= *n && close(u, U[r + 1])) ++r;
+    while (r + 1 <= *n && r - *p < ord && close(u, U[r + 1])) ++r;
     int s = r - *p;
     int bgap = r;
     int agap = r + 1;
@@ -160,14 +163,14 @@ void RemoveCurveKnots(const int* n, const int* p, double* U, double* P, const do
             shift_start(r, s, *p, t, &i, &j);
             for (int k = i + 1; k <= bgap; ++k) P[j++] = P[k];
         }
-        if (close(u, hiu)) {
+        if (r + *gap == *n) {  // the run ended at the last interior knot
             *gap += t;
             break;
         }
         int k1 = r - t + 1;
         int k = r + *gap + 1;
         u = U[k];
-        while (k <= *n && close(u, U[k])) U[k1++] = U[k++];
+        while (k <= *n && k1 - (r - t + 1) < ord && close(u, U[k])) U[k1++] = U[k++];
         s = k1 - (r - t + 1);
         *gap += t;
         for (int c = 0; c < s; ++c) P[j++] = P[agap++];

@@ -5,7 +5,7 @@ import pytest
 from scipy.interpolate import BSpline
 
 import videvo.curvekit as ck
-from splines import random_spline, reference_derivative, sample_points
+from splines import random_spline, reference_derivative, run_child, sample_points
 
 INFO = "the algorithm failed with 'info' value: "
 U3 = np.array([0, 0, 0, 0, 1, 2, 3, 3, 3, 3.0])
@@ -194,6 +194,28 @@ class TestArrayArguments:
             ck.splpev(0.5, bad, P3, 3)
         if message is not None:
             assert str(err.value) == message
+
+    def test_arrays_with_too_few_dimensions_are_refused_in_every_module(self):
+        # A 0-d array has no dimensions to read; a 1-d one has no second.
+        code = """
+import numpy as np, videvo.curvekit as ck, videvo.trajmake as tm
+z = np.array(0.5); U = np.array([0, 0, 1, 1.0]); P = np.array([0, 1.0])
+t = tm.bspltraj(U, P, 1, 0)
+for call in (lambda: ck.splcev(z, U, P, 1), lambda: ck.splpev(0.5, U, z, 1),
+             lambda: tm.bspltraj(z, P, 1, 0), lambda: tm.fromdata(z, P, 1, 0),
+             lambda: tm.fromdatatdma(U, z, 0), lambda: tm.fromdatawaed(U, P, 1, 0, z, P),
+             lambda: t.ceval(z), lambda: t.dceval(z, 1),
+             lambda: ck.dsplcev(U, U, P, 1, 1, 1, np.empty(8)),
+             lambda: ck.dsplcev(U, U, P, 1, 1, 1, z)):
+    try:
+        call()
+    except ValueError as e:
+        assert "dimensional, not" in str(e), e
+    else:
+        raise AssertionError("accepted")
+"""
+        done = run_child(code)
+        assert done.returncode == 0, done.stderr
 
     def test_read_only_inputs_are_accepted_outputs_are_not(self):
         U, P = U3.copy(), P3.copy()

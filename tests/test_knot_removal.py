@@ -196,3 +196,23 @@ def test_removing_the_end_knots_is_refused_in_a_child_interpreter():
     assert run.returncode == 0, run.stderr
     # (an editable install may print its rebuild first)
     assert run.stdout.splitlines()[-3:] == [failure(-6), failure(-6), failure(-7)]
+
+
+def test_runs_of_close_knots_longer_than_the_order_end_cleanly_in_a_child_interpreter():
+    # Closeness is no equality: a run of knots close to one another may be far
+    # longer than p + 1, which the removal formulas are not made for.
+    code = textwrap.dedent(
+        """
+        import numpy as np
+        from videvo import curvekit as ck
+        cases = [np.r_[[0.0] * 4, 0.5 + 1e-13 * np.arange(8), [1.0] * 4], np.zeros(14),
+                 np.r_[[1e6] * 4, np.linspace(1e6, 1e6 + 1, 16000)[1:-1], [1e6 + 1] * 4]]
+        for U in cases:
+            P = np.cos(np.arange(len(U) - 4.0))
+            U0, P0 = U.copy(), P.copy()
+            print(ck.splksrem(U, P, 3, 1e-3), np.array_equal(U, U0) and np.array_equal(P, P0))
+        """
+    )
+    run = run_child(code, timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.splitlines()[-3:] == ["0 True"] * 3

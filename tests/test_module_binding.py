@@ -106,10 +106,12 @@ def test_method_table_slots_in_order():
     assert copy_entry(t).__getstate__() == t.__getstate__()
     sget_cpts = slot(table, 15, ctypes.py_object, ctypes.py_object)
     assert sget_cpts(t) == CPTS.tobytes()
-    # Slots of operations that are not available raise instead of crashing.
     c_shift = slot(table, 21, ctypes.c_int, ctypes.py_object, ctypes.c_double)
+    assert c_shift(t, 1.0) == 0 and (t.start, t.stop) == (1.0, 3.0)
+    # Slots of operations that are not available raise instead of crashing.
+    set_value = slot(table, 36, ctypes.c_int, ctypes.py_object, ctypes.py_object)
     with pytest.raises(NotImplementedError):
-        c_shift(t, 1.0)
+        set_value(t, None)
     base_table = ctypes.cast(address_of(ViDEVOObject.__dict__["__capi__"]), ctypes.POINTER(ctypes.c_void_p * 5)).contents
     assert list(table)[:4] == list(base_table)[:4]
 

@@ -61,6 +61,14 @@ def test_closed_domain_ends_give_the_end_control_points():
     assert t(np.array([0.0, 2.0])).tolist() == [CPTS[0], CPTS[-1]]
 
 
+@pytest.mark.parametrize("p", [0, 1, 3])
+def test_zero_length_domain_gives_the_last_control_point_and_no_slope(p):
+    from videvo.trajmake import bspltraj
+    t = bspltraj(np.full(2 * p + 2, 1.5), np.arange(4.0, 5.0 + p), p, 0)
+    assert t.peval(1.5) == t(np.array([1.5]))[0] == 4.0 + p
+    assert t.dpeval(1.5, 1) == t(np.array([1.5]), 2)[0] == 0.0
+
+
 @pytest.mark.parametrize("call, message", [
     (lambda t: t.peval(2.0 + 1e-12), "'x' out of domain: 2.000000000001"),
     (lambda t: t.peval(3.5), "'x' out of domain: 3.5"),

@@ -4,7 +4,7 @@
 // control points.
 #include "overrides.h"
 
-#include "../kernel/closeness.h"
+#include <closeness.h>
 
 #include <climits>
 #include <cstdint>

@@ -98,6 +98,8 @@ NB_MODULE(trajdata, m) {
     register_record(m, traj);
     register_pickling(traj);
     register_evaluation(traj);
+    register_transforms(traj);
+    register_calculus(traj);
     register_arithmetic(traj);
 
     publish_table(base, viDEVOObject_methods, trajdata_api::viDEVOObject_table_sig);

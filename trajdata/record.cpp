@@ -46,6 +46,11 @@ Domain domain(Traj t) {
     return {float_attribute(t.obj, "start"), float_attribute(t.obj, "stop")};
 }
 
+void require_in_domain(Traj t, double x, const char* name) {
+    const Domain d = domain(t);
+    if (x < d.start || x > d.stop) raise(PyExc_ValueError, std::string("'") + name + "' out of domain: " + repr_double(x));
+}
+
 NewArray new_array(Py_ssize_t size) {
     nb::object a = entry_result(PyObject_CallFunction(np.empty, "nO", size, np.float64));
     const Vec data = ArrayArg(a, "array", 1, Access::write).vec();
@@ -71,24 +76,27 @@ namespace {
 TrajectoryObject new_struct(int p, int n, unsigned order) {
     Buffer U = Buffer::allocate(std::int64_t(p) + n + 2);
     Buffer P = Buffer::allocate(std::int64_t(n) + 1);
+    return adopt(U, P, p, n, order);
+}
+
+}  // namespace
+
+TrajectoryObject adopt(Buffer& U, Buffer& P, int p, int n, unsigned order) {
     TrajectoryObject t = from_ptrs(U.get(), P.get(), p, n, order, {1, true});
     U.release();
     P.release();
     return t;
 }
 
-// An independent copy that owns its buffers (an empty trajectory gives an
-// empty one).
 TrajectoryObject copy(Traj self) {
     const Trajectory1dRecord& r = *self.rec;
     Buffer U, P;
     if (r._knotvector != nullptr) U = Buffer::copy_of(r._knotvector, r.knot_count());
     if (r._cpts != nullptr) P = Buffer::copy_of(r._cpts, r.cpts_count());
-    TrajectoryObject t = from_ptrs(U.get(), P.get(), r.p, r.n, r.order, {1, true});
-    U.release();
-    P.release();
-    return t;
+    return adopt(U, P, r.p, r.n, r.order);
 }
+
+namespace {
 
 // Copies go through the method table, so a subclass's copy() is honoured.
 nb::object dunder_copy(Traj self) { return entry_result(self.rec->methods()->copy(self.obj)); }

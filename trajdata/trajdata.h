@@ -101,6 +101,10 @@ struct Domain {
 };
 Domain domain(Traj t);
 
+// ValueError("'name' out of domain: x") for x outside [start, stop] (a NaN
+// passes: both comparisons are false).
+void require_in_domain(Traj t, double x, const char* name);
+
 // File names and IDs are str or None: TypeError otherwise.
 void require_str_or_none(PyObject* obj, const char* name);
 
@@ -154,12 +158,21 @@ inline PyType_Slot trajectory1d_slots[] = {
 // A new plain Trajectory1d around two buffers (owned when `owner` is set).
 TrajectoryObject from_ptrs(double* knotvector, double* cpts, int p, int n, unsigned order, OptOwner owner);
 
+// A new plain Trajectory1d that takes over both buffers.
+TrajectoryObject adopt(Buffer& U, Buffer& P, int p, int n, unsigned order);
+
+// An independent copy that owns its buffers (an empty trajectory gives an
+// empty one).
+TrajectoryObject copy(Traj self);
+
 // ---- registration, one function per topic ---------------------------------
 
 void register_base(nb::module_& m, BaseClass& cls);
 void register_record(nb::module_& m, TrajectoryClass& cls);
 void register_pickling(TrajectoryClass& cls);
 void register_evaluation(TrajectoryClass& cls);
+void register_transforms(TrajectoryClass& cls);
+void register_calculus(TrajectoryClass& cls);
 void register_arithmetic(TrajectoryClass& cls);
 
 }  // namespace videvo::trajdata

@@ -66,6 +66,17 @@ public:
         return b;
     }
 
+    // Keeps the first `count` doubles and returns the rest to the allocator;
+    // MemoryError("memory allocation failed") when it refuses.
+    void shrink(std::int64_t count) {
+        if (count >= size_) return;
+        void* p = PyMem_Realloc(data_.get(), static_cast<std::size_t>(count > 0 ? count : 1) * sizeof(double));
+        if (p == nullptr) raise_memory();
+        (void)data_.release();
+        data_.reset(static_cast<double*>(p));
+        size_ = count;
+    }
+
     double* get() const noexcept { return data_.get(); }
     std::int64_t size() const noexcept { return size_; }
     double* release() noexcept { return data_.release(); }

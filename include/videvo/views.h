@@ -83,7 +83,10 @@ public:
         if (ndarray_type() != nullptr && PyObject_TypeCheck(obj.ptr(), ndarray_type())) {
             auto* a = reinterpret_cast<PyArrayObject*>(obj.ptr());
             const PyArray_Descr* descr = PyArray_DESCR(a);
-            const npy_intp size = ndim == 1 ? PyArray_DIMS(a)[0] : PyArray_DIMS(a)[0] * PyArray_DIMS(a)[1];
+            // The dimensions exist only up to the array's own number of them.
+            const npy_intp size = PyArray_NDIM(a) != ndim ? 0
+                                  : ndim == 1          ? PyArray_DIMS(a)[0]
+                                                       : PyArray_DIMS(a)[0] * PyArray_DIMS(a)[1];
             if (descr->type_num == NPY_DOUBLE && PyArray_ISNBO(descr->byteorder) && PyArray_NDIM(a) == ndim &&
                 PyArray_IS_C_CONTIGUOUS(a) && (access == Access::read || PyArray_ISWRITEABLE(a)) &&
                 size <= INT_MAX - 1024) {
