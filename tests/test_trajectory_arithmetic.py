@@ -48,12 +48,12 @@ def test_in_place_operators_change_the_trajectory_itself(operation, expected):
     assert cpts(t) == expected.tolist()
 
 
-@pytest.mark.parametrize("operand", ["1", None, quadratic(), [1.0, 2.0]])
+@pytest.mark.parametrize("operand", [lambda: "1", lambda: None, quadratic, lambda: [1.0, 2.0]])
 @pytest.mark.parametrize("operation", ["__iadd__", "__isub__", "__imul__", "__itruediv__"])
 def test_in_place_operators_take_numbers_only(operation, operand):
     t = quadratic()
     with pytest.raises(TypeError):
-        getattr(t, operation)(operand)
+        getattr(t, operation)(operand())
     assert cpts(t) == CPTS.tolist()
 
 
@@ -105,12 +105,12 @@ def make(knots, cpts_, p, order=0):
 
 
 @pytest.mark.parametrize("other, message", [
-    (make([0, 0, 1, 2, 2], [0, 1, 2], 1), "the input traiectories must have the same order"),
-    (make([0, 0, 0, 1, 2.5, 2.5, 2.5], CPTS, 2), "the input traiectories must have the same extremes of domain"),
-    (make(KNOTS, CPTS, 2, order=1), "the trajectories must have the same 'order'"),
+    (([0, 0, 1, 2, 2], [0, 1, 2], 1), "the input traiectories must have the same order"),
+    (([0, 0, 0, 1, 2.5, 2.5, 2.5], CPTS, 2), "the input traiectories must have the same extremes of domain"),
+    ((KNOTS, CPTS, 2, 1), "the trajectories must have the same 'order'"),
 ])
 def test_sum_refuses_mismatched_trajectories(other, message):
-    t = quadratic()
+    t, other = quadratic(), make(*other)
     with pytest.raises(ValueError, match=f"^{message}$"):
         t + other
     with pytest.raises(ValueError, match=f"^{message}$"):
