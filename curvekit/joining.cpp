@@ -28,10 +28,14 @@ void require_not_empty(CVec a, const char* name) {
     if (a.size == 0) bad_argument(name, "must not be empty");
 }
 
-// A curve (U, P) of degree p >= 0 with len(U) = len(P) + p + 1.  The size
-// mismatch is the caller's choice of error: an AssertionError where the curve
-// routines have always asserted it, a ValueError elsewhere.
-void require_curve_sizes(CVec U, CVec P, int p, const char* U_name, bool as_assertion) {
+// A curve (U, P) of degree p >= 0: neither array empty, and len(U) =
+// len(P) + p + 1, whose mismatch is the caller's choice of error: an
+// AssertionError where the curve routines have always asserted it, a
+// ValueError elsewhere.
+void require_curve_arrays(CVec U, CVec P, int p, const char* U_name, const char* P_name, bool as_assertion) {
+    require_degree_at_least(p, 0);
+    require_not_empty(U, U_name);
+    require_not_empty(P, P_name);
     if (U.size == P.size + p + 1) return;
     if (as_assertion) raise(PyExc_AssertionError);
     bad_argument(U_name, "must have len(P) + p + 1 = " + std::to_string(P.size + std::int64_t{p} + 1) +
@@ -153,13 +157,8 @@ std::unique_ptr<double[]> temporary(std::int64_t count) {
 }
 
 void splcsum(CVec U1, CVec P1, CVec U2, CVec P2, int p, int mk, Vec UK, int nk, Vec PK) {
-    require_degree_at_least(p, 0);
-    require_not_empty(U1, "U1");
-    require_not_empty(P1, "P1");
-    require_not_empty(U2, "U2");
-    require_not_empty(P2, "P2");
-    require_curve_sizes(U1, P1, p, "U1", false);
-    require_curve_sizes(U2, P2, p, "U2", false);
+    require_curve_arrays(U1, P1, p, "U1", "P1", false);
+    require_curve_arrays(U2, P2, p, "U2", "P2", false);
     require_same_extremes(U1, U2);
     require_clamped(U1, p, "U1");
     require_clamped(U2, p, "U2");
@@ -219,13 +218,8 @@ void splcsum(CVec U1, CVec P1, CVec U2, CVec P2, int p, int mk, Vec UK, int nk, 
 // ---- joining and splitting ---------------------------------------------------------
 
 void splcjoin(CVec Ul, CVec Pl, CVec Ur, CVec Pr, int p, Vec UK, Vec PK) {
-    require_degree_at_least(p, 0);
-    require_not_empty(Ul, "Ul");
-    require_not_empty(Pl, "Pl");
-    require_not_empty(Ur, "Ur");
-    require_not_empty(Pr, "Pr");
-    require_curve_sizes(Ul, Pl, p, "Ul", true);
-    require_curve_sizes(Ur, Pr, p, "Ur", true);
+    require_curve_arrays(Ul, Pl, p, "Ul", "Pl", true);
+    require_curve_arrays(Ur, Pr, p, "Ur", "Pr", true);
     require(PK.size == Pl.size + Pr.size);
     require(UK.size == p + Pl.size + Pr.size + 1);
 
@@ -240,10 +234,7 @@ void splcjoin(CVec Ul, CVec Pl, CVec Ur, CVec Pr, int p, Vec UK, Vec PK) {
 }
 
 nb::object splcsli(CVec U, CVec P, int p, double u, Vec UK, Vec PK) {
-    require_degree_at_least(p, 0);
-    require_not_empty(U, "U");
-    require_not_empty(P, "P");
-    require_curve_sizes(U, P, p, "U", true);
+    require_curve_arrays(U, P, p, "U", "P", true);
     const int n = P.last(), m = U.last();
     if (p > n) check_info(-1);
     // A u that the span search takes for an end of the domain is that end.
