@@ -238,7 +238,8 @@ nb::object splcsli(CVec U, CVec P, int p, double u, Vec UK, Vec PK) {
     const int n = P.last(), m = U.last();
     if (p > n) check_info(-1);
     // A u that the span search takes for an end of the domain is that end.
-    require(U[0] < u && u < U[m] && !at_knot(u, U[0]) && !at_knot(u, U[m]));
+    const SpanTolerance knot_tol = span_tolerance(p, U.data);
+    require(U[0] < u && u < U[m] && !knot_tol.close(u, U[0]) && !knot_tol.close(u, U[m]));
 
     int k = 0, s = 0;
     FindSpanMult(&n, &p, &u, U.data, &k, &s);

@@ -12,7 +12,9 @@
 
 #include "trajdata.h"
 
+#include <algorithm>
 #include <string>
+#include <tuple>
 #include <type_traits>
 
 namespace videvo::trajdata {
@@ -30,16 +32,16 @@ nb::object python_override(PyObject* self, PyObject* name, PyObject* own);
 
 // ---- arguments and results of redefinitions ---------------------------------
 
-// A numpy array over a view's memory, for a redefinition that receives an
-// array argument (valid during the call).
-nb::object array_over(double* data, Py_ssize_t size, bool writable);
+// A new numpy array holding a copy of a view, for a redefinition that
+// receives an array argument (it may keep the array beyond the call).
+nb::object array_over(const double* data, Py_ssize_t size, bool writable);
 
 template <class T>
 nb::object to_python(const T& value) {
     if constexpr (std::is_same_v<T, PyObject*>) return nb::borrow(value ? value : Py_None);
     else if constexpr (std::is_same_v<T, VecOrNone>) return value.is_none() ? nb::none() : array_over(value.data, value.size, true);
     else if constexpr (std::is_same_v<T, Vec>) return array_over(value.data, value.size, true);
-    else if constexpr (std::is_same_v<T, CVec>) return array_over(const_cast<double*>(value.data), value.size, false);
+    else if constexpr (std::is_same_v<T, CVec>) return array_over(value.data, value.size, false);
     else if constexpr (requires { value.get(); }) return to_python(value.get());  // Opt records
     else return nb::cast(value);
 }
@@ -55,16 +57,47 @@ R from_python(nb::object result, PyObject* name) {
         return v;
     } else if constexpr (std::is_same_v<R, int>) {
         return faces::integer_from_python<int>(result);
-    } else if constexpr (std::is_same_v<R, TrajectoryObject>) {
-        if (!result.is_none() && !PyObject_TypeCheck(result.ptr(), trajectory1d_type))
-            raise(PyExc_TypeError, std::string(nb::borrow<nb::str>(name).c_str()) +
-                                       "() must return a Trajectory1d or None, not " + Py_TYPE(result.ptr())->tp_name);
+    } else if constexpr (std::is_same_v<R, TrajectoryObject> || std::is_same_v<R, PointObject>) {
+        constexpr bool traj = std::is_same_v<R, TrajectoryObject>;
+        if (!result.is_none() && !PyObject_TypeCheck(result.ptr(), traj ? trajectory1d_type : point1d_type))
+            raise(PyExc_TypeError, std::string(nb::borrow<nb::str>(name).c_str()) + "() must return a " +
+                                       (traj ? "Trajectory1d" : "Point1d") + " or None, not " +
+                                       Py_TYPE(result.ptr())->tp_name);
         return {std::move(result)};
     } else {
         static_assert(std::is_same_v<R, nb::object>);
         (void)name;
         return result;
     }
+}
+
+// An argument as a redefinition receives it.  A writable array is a copy
+// whose contents are written back into the caller's view after the call (when
+// the redefinition left it at its length).
+template <class T>
+struct OverrideArg {
+    T value;
+    nb::object obj;
+
+    explicit OverrideArg(const T& v) : value(v), obj(to_python(v)) {}
+
+    void write_back() const {
+        if constexpr (std::is_same_v<T, Vec> || std::is_same_v<T, VecOrNone>) {
+            if (value.data == nullptr) return;
+            const ArrayArg result(obj, "xp", 1, Access::read);
+            const CVec r = result.cvec();
+            if (r.size == value.size)
+                std::copy(r.data, r.data + r.size, value.data);
+        }
+    }
+};
+
+template <class R, class... A>
+R call_override(const nb::object& f, PyObject* name, const A&... args) {
+    std::tuple<OverrideArg<A>...> held{OverrideArg<A>(args)...};
+    nb::object result = std::apply([&](const auto&... h) { return f(h.obj...); }, held);
+    std::apply([](const auto&... h) { (h.write_back(), ...); }, held);
+    return from_python<R>(std::move(result), name);
 }
 
 // ---- the table entry of an overridable method --------------------------------
@@ -79,7 +112,7 @@ struct Overridable<Impl> {
             const S checked = S::from(self);
             using Own = OwnMethod<Impl>;
             if (nb::object f = python_override(self, Own::name, Own::function); f.is_valid())
-                return from_python<R>(f(to_python(args)...), Own::name);
+                return call_override<R>(f, Own::name, args...);
             return Impl(checked, args...);
         }
         return Impl(S::exact(self), args...);
@@ -110,6 +143,16 @@ void def_method(Class& cls, Table& table, Slot Table::*slot, const char* name, c
     set_overridable_slot<Impl>(cls, table, slot, name);
 }
 
+// Fills `slot` of `table` with an entry of `Impl` that honours redefinitions
+// of the Python method already defined from `Defined` (one Python method
+// served by several entries).
+template <auto Impl, auto Defined, class Table, class Slot>
+void def_entry_of(Table& table, Slot Table::*slot) {
+    OwnMethod<Impl>::function = OwnMethod<Defined>::function;
+    OwnMethod<Impl>::name = OwnMethod<Defined>::name;
+    table.*slot = overridable_entry<Impl>;
+}
+
 // A table entry that is not available in this build: it raises
 // NotImplementedError.  Every slot starts with one, so that no slot is ever a
 // null pointer.
@@ -131,8 +174,9 @@ struct NotBuilt<R (*)(A...) noexcept> {
 
 inline void fill_not_built(ViDEVOObjectMethods& table) { VIDEVO_VIDEVOOBJECT_SLOTS(VIDEVO_TRAJDATA_SLOT_NOT_BUILT) }
 
-// Trajectory1d's own slots (the first five are the base's, inherited).
+// The subclasses' own slots (the first five are the base's, inherited).
 inline void fill_not_built(Trajectory1dMethods& table) { VIDEVO_TRAJECTORY1D_SLOTS(VIDEVO_TRAJDATA_SLOT_NOT_BUILT) }
+inline void fill_not_built(Point1dMethods& table) { VIDEVO_POINT1D_SLOTS(VIDEVO_TRAJDATA_SLOT_NOT_BUILT) }
 
 #undef VIDEVO_TRAJDATA_SLOT_NOT_BUILT
 

@@ -101,11 +101,11 @@ void register_pickling(TrajectoryClass& cls) {
     faces::MethodFace<&getstate>::def(cls, "__getstate__",
         "The pickled state: (self._sget_knotvector(), self._sget_cpts(), p, n,\n"
         "order, owner).",
-        {});
+        {}, "tuple");
     faces::MethodFace<&setstate>::def(cls, "__setstate__",
         "Restore a pickled state: self._dset_data(*state) (a sequence other than a\n"
         "tuple is converted first).",
-        {"state"});
+        {"state"}, "None");
 }
 
 }  // namespace videvo::trajdata

@@ -124,6 +124,7 @@ nb::object buffer_view(Traj self, double* data, std::int64_t size) {
     nb::object owner = entry_result(PyCapsule_New(self.obj, view_owner_name, &release_view));
     Py_INCREF(self.obj);
     self.rec->exports += 1;
+    self.rec->knots_changed();
     const std::size_t shape[1] = {static_cast<std::size_t>(size)};
     return nb::cast(nb::ndarray<nb::numpy, double, nb::ndim<1>>(data, 1, shape, owner), nb::rv_policy::reference);
 }
@@ -198,39 +199,39 @@ void register_record(nb::module_&, TrajectoryClass& cls) {
                     "The derivative order of the quantity described: 0 displacement, 1 velocity,\n"
                     "2 acceleration, 3 jerk, ... (non-negative int).");
     cls.def_prop_ro("start", [](nb::handle self) { return start(Traj::from(self.ptr())); },
-                    "The start of the domain, the first knot (float); None without knots.");
+                    nb::sig("def start(self, /) -> float | None"), "The start of the domain, the first knot (float); None without knots.");
     cls.def_prop_ro("stop", [](nb::handle self) { return stop(Traj::from(self.ptr())); },
-                    "The end of the domain, the last knot (float); None without knots.");
+                    nb::sig("def stop(self, /) -> float | None"), "The end of the domain, the last knot (float); None without knots.");
 
     faces::MethodFace<&get_knotvector_asarray>::def(cls, "get_knotvector_asarray",
         "The knot vector U[0..n+p+1] as a writable float64 array that shares the\n"
         "trajectory's memory (writes change the trajectory; the array keeps the\n"
         "trajectory alive).  None when the trajectory is empty.",
-        {});
+        {}, "numpy.ndarray | None");
     faces::MethodFace<&get_cpts_asarray>::def(cls, "get_cpts_asarray",
         "The control points P[0..n] as a writable float64 array that shares the\n"
         "trajectory's memory (writes change the trajectory; the array keeps the\n"
         "trajectory alive).  None when the trajectory is empty.",
-        {});
+        {}, "numpy.ndarray | None");
     faces::MethodFace<&get_xcpts>::def(cls, "get_xcpts",
         "A new float64 array of the n + 1 abscissae of the control points:\n"
         "x[i] = (U[i+1] + ... + U[i+p]) / p.  Raises ValueError on an empty\n"
         "trajectory or for p = 0.",
-        {});
+        {}, "numpy.ndarray");
 
     def_method<&copy>(cls, table, &Trajectory1dMethods::copy, "copy",
         "An independent copy (a plain Trajectory1d that owns new buffers holding\n"
         "the same knots and control points).  A copy of an empty trajectory is empty.",
         {});
-    faces::MethodFace<&dunder_copy>::def(cls, "__copy__", "self.copy(), for copy.copy().", {});
+    faces::MethodFace<&dunder_copy>::def(cls, "__copy__", "self.copy(), for copy.copy().", {}, "videvo.trajdata.Trajectory1d");
     faces::MethodFace<&dunder_deepcopy>::def(cls, "__deepcopy__",
         "self.copy(), for copy.deepcopy() (the memo is not needed: the trajectory\n"
         "holds no Python objects).",
-        {"memo"});
+        {"memo"}, "videvo.trajdata.Trajectory1d");
     faces::MethodFace<&str>::def(cls, "__str__",
-        "\"Trajectory1d(start = ..., stop = ..., p = ..., n = ..., order = ...)\".", {});
+        "\"Trajectory1d(start = ..., stop = ..., p = ..., n = ..., order = ...)\".", {}, "str");
     faces::MethodFace<&repr>::def(cls, "__repr__",
-        "\"{'start': ..., 'stop': ..., 'p': ..., 'n': ..., 'order': ...}\".", {});
+        "\"{'start': ..., 'stop': ..., 'p': ..., 'n': ..., 'order': ...}\".", {}, "str");
 }
 
 }  // namespace videvo::trajdata

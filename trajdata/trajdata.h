@@ -3,6 +3,7 @@
 
 #include <videvo/buffers.h>
 #include <videvo/faces.h>
+#include <videvo/evaluation_api.h>
 #include <videvo/trajdata_api.h>
 
 #include <nanobind/ndarray.h>
@@ -29,7 +30,8 @@ namespace videvo::trajdata {
     X(dsplcpts2)                    \
     X(splkref)                      \
     X(knotuniondim)                 \
-    X(splcsum)
+    X(splcsum)                      \
+    X(validknots)
 
 struct Curvekit {
 #define VIDEVO_TRAJDATA_CURVEKIT_FIELD(name) curvekit_api::name##_fn name = nullptr;
@@ -38,6 +40,9 @@ struct Curvekit {
 };
 
 inline Curvekit ck;
+
+// The curve module's evaluation on trajectory buffers.
+inline evaluation_api::Table evaluation{};
 
 // ---- NumPy ---------------------------------------------------------------------
 
@@ -60,12 +65,19 @@ NewArray new_array(Py_ssize_t size);
 
 using BaseClass = nb::class_<ViDEVOObjectRecord>;
 using TrajectoryClass = nb::class_<Trajectory1dRecord, ViDEVOObjectRecord>;
+using PointClass = nb::class_<Point1dRecord, ViDEVOObjectRecord>;
 
 inline ViDEVOObjectMethods viDEVOObject_methods{};
 inline Trajectory1dMethods trajectory1d_methods{};
+inline Point1dMethods point1d_methods{};
 
 inline PyTypeObject* viDEVOObject_type = nullptr;
 inline PyTypeObject* trajectory1d_type = nullptr;
+inline PyTypeObject* point1d_type = nullptr;
+
+// The module's CorruptedFileError (a reference kept for the life of the
+// interpreter).
+inline PyObject* corrupted_file_error = nullptr;
 
 // A ViDEVOObject instance, as the methods of the base class see it.
 struct Base {
@@ -93,6 +105,17 @@ struct Traj {
     void require_data() const;
 };
 
+// A Point1d instance and its record.
+struct Pt {
+    PyObject* obj;
+    Point1dRecord* rec;
+
+    static bool is_exact(PyObject* o) noexcept { return Py_TYPE(o) == point1d_type; }
+    static Pt exact(PyObject* o) noexcept { return {o, nb::inst_ptr<Point1dRecord>(o)}; }
+    // TypeError when `o` is no Point1d.
+    static Pt from(PyObject* o);
+};
+
 // The domain [start, stop]: read through attribute lookup on subclasses (which
 // may redefine the properties), straight from the knots otherwise.
 struct Domain {
@@ -117,10 +140,13 @@ void require_str_or_none(PyObject* obj, const char* name);
 int init_instance(PyObject* self, PyObject* args, PyObject* kwds) noexcept;
 bool refuse_arguments(PyTypeObject* type, PyObject* args, PyObject* kwds, bool in_new);
 
+PyObject* vectorcall_trajectory(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept;
+
 template <class Record, auto* Table>
 nb::object allocate_instance(PyTypeObject* type) {
     nb::object self = nb::inst_alloc(nb::handle(reinterpret_cast<PyObject*>(type)));
-    new (nb::inst_ptr<Record>(self)) Record(Table);
+    Record* record = new (nb::inst_ptr<Record>(self)) Record(Table);
+    if constexpr (std::is_same_v<Record, Trajectory1dRecord>) record->vectorcall = &vectorcall_trajectory;
     nb::inst_mark_ready(self);
     return self;
 }
@@ -158,6 +184,22 @@ inline PyType_Slot trajectory1d_slots[] = {
 // A new plain Trajectory1d around two buffers (owned when `owner` is set).
 TrajectoryObject from_ptrs(double* knotvector, double* cpts, int p, int n, unsigned order, OptOwner owner);
 
+// ---- points ---------------------------------------------------------------------
+
+// The conversions of Point1d's properties: a double (TypeError otherwise), and
+// an unsigned 32-bit order from anything with an integer conversion (a float
+// is truncated; OverflowError out of range, TypeError without one).
+double point_double(PyObject* value);
+unsigned point_order(PyObject* value);
+
+// The type slots of Point1d (its constructor sets the fields).
+PyType_Slot* point_type_slots();
+
+// A new Point1d with zero fields, made without its constructor.
+nb::object new_point();
+
+// (t, val, order) of a tuple as a new Point1d; IndexError for fewer items.
+PointObject point_from_tuple(PyObject* pnt);
 // A new plain Trajectory1d that takes over both buffers.
 TrajectoryObject adopt(Buffer& U, Buffer& P, int p, int n, unsigned order);
 
@@ -171,6 +213,13 @@ void register_base(nb::module_& m, BaseClass& cls);
 void register_record(nb::module_& m, TrajectoryClass& cls);
 void register_pickling(TrajectoryClass& cls);
 void register_evaluation(TrajectoryClass& cls);
+void register_point(nb::module_& m, PointClass& cls);
+void register_constraints(TrajectoryClass& cls);
+// Persistence: savexml on the base class (before the subclasses copy its
+// table), then the hooks and loaders of each class.
+void register_savexml(BaseClass& cls);
+void register_trajectory_xml(TrajectoryClass& cls);
+void register_point_xml(PointClass& cls);
 void register_transforms(TrajectoryClass& cls);
 void register_calculus(TrajectoryClass& cls);
 void register_arithmetic(TrajectoryClass& cls);
@@ -193,5 +242,6 @@ struct PySelfArg {
 
 template <> struct PyArg<trajdata::Traj> : PySelfArg<trajdata::Traj> {};
 template <> struct PyArg<trajdata::Base> : PySelfArg<trajdata::Base> {};
+template <> struct PyArg<trajdata::Pt> : PySelfArg<trajdata::Pt> {};
 
 }  // namespace videvo::faces

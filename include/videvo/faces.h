@@ -232,7 +232,7 @@ struct Result<nb::object> {
     static machine to_machine(nb::object r) { return r.release().ptr(); }
     static machine error() { return nullptr; }
     static nb::object to_python(nb::object r) { return r; }
-    static const char* annotation() { return "tuple"; }
+    static const char* annotation() { return "object"; }  // def(..., result) names the type
 };
 
 // ---- the two faces -------------------------------------------------------
@@ -280,18 +280,22 @@ struct Face<F> {
         }
     }
 
-    // The Python face as a function of a module.
-    static void def_python(nb::module_& m, const char* name, const char* doc, const Names& names) {
-        define(m, name, doc, names, std::index_sequence_for<A...>{}, false);
+    // The Python face as a function of a module.  `result`, when given, is the
+    // type the signature names for an object result.
+    static void def_python(nb::module_& m, const char* name, const char* doc, const Names& names,
+                           const char* result = nullptr) {
+        define(m, name, doc, names, std::index_sequence_for<A...>{}, result);
     }
 
     // The Python face as a static method of a class.
     template <class Class>
-    static void def_static(Class& cls, const char* name, const char* doc, const Names& names) {
-        define(cls, name, doc, names, std::index_sequence_for<A...>{}, true);
+    static void def_static(Class& cls, const char* name, const char* doc, const Names& names,
+                           const char* result = nullptr) {
+        define(cls, name, doc, names, std::index_sequence_for<A...>{}, result);
     }
 
-    static std::string result_annotation() {
+    static std::string result_annotation(const char* result = nullptr) {
+        if (result) return result;
         if constexpr (std::is_void_v<R>) return "None";
         else return Result<R>::annotation();
     }
@@ -299,21 +303,21 @@ struct Face<F> {
 private:
     // "def name(a: int, U: numpy.ndarray, ...) -> float", for help() and stubs.
     template <std::size_t... I>
-    static std::string signature(const char* name, const Names& names, std::index_sequence<I...>) {
+    static std::string signature(const char* name, const Names& names, std::index_sequence<I...>,
+                                 const char* result) {
         std::string text = std::string("def ") + name + "(";
         ((text += (I ? ", " : "") + std::string(names[I]) + ": " + PyArg<A>::annotation()), ...);
-        return text + ") -> " + result_annotation();
+        return text + ") -> " + result_annotation(result);
     }
 
     template <class Scope, std::size_t... I>
     static void define(Scope& scope, const char* name, const char* doc, const Names& names,
-                       std::index_sequence<I...> seq, bool as_static) {
-        const std::string sig = signature(name, names, seq);
+                       std::index_sequence<I...> seq, const char* result) {
+        const std::string sig = signature(name, names, seq, result);
         auto face = [names](typename PyArg<A>::type... args) -> nb::object {
             return call<0>(std::forward_as_tuple(args...), names);
         };
         if constexpr (std::is_same_v<Scope, nb::module_>) {
-            (void)as_static;
             scope.def(name, face, PyArg<A>::arg(names[I])..., nb::sig(sig.c_str()), doc);
         } else {
             scope.def_static(name, face, PyArg<A>::arg(names[I])..., nb::sig(sig.c_str()), doc);
@@ -333,17 +337,20 @@ template <class R, class S, class... A, R (*F)(S, A...)>
 struct MethodFace<F> {
     using Names = std::array<const char*, sizeof...(A)>;
 
+    // `result`, when given, is the type the signature names for an object result.
     template <class Class>
-    static void def(Class& cls, const char* name, const char* doc, const Names& names) {
-        def(cls, name, doc, names, std::index_sequence_for<A...>{});
+    static void def(Class& cls, const char* name, const char* doc, const Names& names,
+                    const char* result = nullptr) {
+        def(cls, name, doc, names, result, std::index_sequence_for<A...>{});
     }
 
 private:
     template <class Class, std::size_t... I>
-    static void def(Class& cls, const char* name, const char* doc, const Names& names, std::index_sequence<I...>) {
+    static void def(Class& cls, const char* name, const char* doc, const Names& names, const char* result,
+                    std::index_sequence<I...>) {
         std::string sig = std::string("def ") + name + "(self";
         ((sig += ", " + std::string(names[I]) + ": " + PyArg<A>::annotation()), ...);
-        sig += ") -> " + Face<F>::result_annotation();
+        sig += ") -> " + Face<F>::result_annotation(result);
         const typename Face<F>::Names all{"self", names[I]...};
         cls.def(
             name,
