@@ -169,6 +169,18 @@ inline Pair pair_from_python(nb::handle obj, const char* name) {
     return {v[0], v[1]};
 }
 
+template <>
+struct PyArg<Pair> {
+    using type = nb::handle;
+    struct Holder {
+        Pair value;
+        Holder(nb::handle obj, const char* name) : value(pair_from_python(obj, name)) {}
+        Pair get() const { return value; }
+    };
+    static auto arg(const char* name) { return nb::arg(name).none(); }
+    static std::string annotation() { return "tuple[float, float]"; }
+};
+
 template <class T>
 nb::object default_to_python(const T& value) {
     if constexpr (std::is_same_v<T, Pair>) return nb::make_tuple(value.first, value.second);
