@@ -24,10 +24,6 @@ def arr(*values):
     return np.array(values, dtype=float)
 
 
-def values_and_slopes(t, x, orders):
-    return [t(x, nu) for nu in orders]
-
-
 def test_worked_examples():
     z = tm.zeros(0.0, 2.0, 3, 1)
     assert (z.p, z.n, z.order) == (3, 3, 1)
@@ -56,24 +52,17 @@ def test_worked_examples():
     (lambda: tm.constant(0.0, 1.0, -1, 0, 5.0), ValueError, "'p' must be greater than or equal to zero: -1"),
     (lambda: tm.zeros(0.0, 1.0, 2, -3), ValueError, "'order' value must be greater than or equal to zero: -3"),
     (lambda: tm.ones(np.nan, 1.0, 2, 0), ValueError, "'start' and 'stop' must be finite"),
-    (lambda: tm.lin1p(0.0, np.inf, 2, 0, (0, 0), 1.0), ValueError, "'start' and 'stop' must be finite"),
     (lambda: tm.lin1p(0.0, 1.0, 0, 0, (0, 0), 1.0), ValueError, "'p' must be at least 1: 0"),
     (lambda: tm.lin2p(2.0, 1.0, 0, 0, (0.0, 0.0), (0.0, 1.0)), ZeroDivisionError, "infinite slope is not allowed"),
-    (lambda: tm.lin2p(2.0, 1.0, 1, 0, (0.0, 0.0), (1.0, 1.0)), ValueError, "'stop' must be greater than 'start'"),
     (lambda: tm.polytraj(0.0, 1.0, 1, 0, arr(1, 0, 0)), ValueError,
      "'p' must be greater than or equal to the degree of the polynomial: 1"),
     (lambda: tm.polytraj(0.0, 1.0, 1, 0, arr()), ValueError, "'c' must not be empty"),
-    (lambda: tm.polytraj(0.0, 1.0, -1, 0, arr(3)), ValueError,
-     "'p' must be greater than or equal to the degree of the polynomial: -1"),
-    (lambda: tm.polytraj(0.0, 1.0, 0, 0, arr(2, 3)), ValueError,
-     "'p' must be greater than or equal to the degree of the polynomial: 0"),
     (lambda: tm.sintraj(arr(0, 90, 180, 270, 360), 3, 0, nu=3), ValueError,
      "the maximum constrained derivative must be less than 'p'"),
     (lambda: tm.sintraj(arr(0, 90, 90, 270), 3, -1, nu=-2), ValueError, "'nu' must be greater than zero"),
     (lambda: tm.sintraj(arr(0, 90, 90, 270), 0, -1), ValueError, "'xp' must be increasing"),
     (lambda: tm.costraj(arr(0, 90, 180), 0, -1), ValueError, "'p' must be greater than or equal to zero"),
     (lambda: tm.sintraj(arr(), 2, 0), ValueError, "degree inconsistent with the number of data points"),
-    (lambda: tm.sintraj(arr(0, 1, 2), 3, -1), ValueError, "degree inconsistent with the number of data points"),
     (lambda: tm.sintraj(arr(0, 1, 2), 2, -1, nu=5), ValueError,
      "'order' value must be greater than or equal to zero: -1"),
     (lambda: tm.sintraj(arr(0, 1, np.inf), 2, 0, nu=5), ValueError, "'xp' must be finite"),
@@ -93,8 +82,8 @@ def smooth_step(x):
 def test_smooth_step_rests_at_both_ends(p):
     t = tm.polytraj(0.0, 1.0, p, 0, arr(6, -15, 10, 0, 0, 0), True)
     x = np.r_[0.0, np.random.default_rng(p).uniform(0, 1, 50), 1.0]
-    for got, expected in zip(values_and_slopes(t, x, (0, 1, 2)), smooth_step(x)):
-        np.testing.assert_allclose(got, expected, rtol=0, atol=1e-11)
+    for nu, expected in enumerate(smooth_step(x)):
+        np.testing.assert_allclose(t(x, nu), expected, rtol=0, atol=1e-11)
     assert abs(t(0.0, 1)) < 1e-12 and abs(t(1.0, 1)) < 1e-12 and abs(t(0.0, 2)) < 1e-11 and abs(t(1.0, 2)) < 1e-11
 
 
@@ -125,7 +114,7 @@ def exact_bezier(a):
     return [sum(Fraction(comb(i, r), comb(d, r)) * a[r] for r in range(i + 1)) for i in range(d + 1)]
 
 
-@pytest.mark.parametrize("d", [3, 17, 40, 60])
+@pytest.mark.parametrize("d", [17, 60])
 @pytest.mark.parametrize("signs", ["positive", "mixed"])
 def test_power_to_bezier_conversion_matches_exact_rationals(d, signs):
     rng = np.random.default_rng(d)
