@@ -78,7 +78,7 @@ def test_saving_again_updates_the_element_in_place(tmp_path):
     text = (tmp_path / "f.videvo").read_text()
     assert text.count("<Trajectory1d ") == 1 and text.count("<Point1d ") == 1
     assert text.index('ID="a"') < text.index('ID="b"') and 'n="8"' in text
-    assert arrays(Trajectory1d.loadxml(f, "a")) == arrays(bigger)
+    assert arrays(Trajectory1d.loadxml(f, "a")) == arrays(bigger) and Trajectory1d.loadxml(f, "a") == bigger
     assert Point1d.loadxml(f, "b") == Point1d(3.0, 4.0, 1)
 
 
