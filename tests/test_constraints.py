@@ -56,27 +56,42 @@ def linear(cpts, order=0):
     return trajmake.bspltraj(np.array([0, 0, 1, 2, 2.0]), np.array(cpts, float), 1, order)
 
 
+# Objects are built per test (instances in the parameter list would live
+# until the interpreter exits).
+def plain():
+    return linear([1, 2, 3])
+
+
+def point(*fields):
+    return lambda: Point1d(*fields)
+
+
+def given(value):
+    return lambda: value
+
+
 REFUSED = [
-    ("setValueTr", linear([1, 2, 3], 1), Point1d(1.0, 5.0, 0), ValueError,
+    ("setValueTr", lambda: linear([1, 2, 3], 1), point(1.0, 5.0, 0), ValueError,
      "^this method cannot be used to set a constraint on the n-th antiderivative$"),
-    ("setValueTr", linear([1, 2, 3]), Point1d(1.0, 5.0, 1), ValueError,
+    ("setValueTr", plain, point(1.0, 5.0, 1), ValueError,
      "^this method cannot be used to set a constraint on the n-th derivative$"),
-    ("setValueTr", with_order(linear([1, 2, 3]), 4294967295), Point1d(1.0, 5.0, 0), ValueError, "antiderivative$"),
-    ("setValueTr", linear([1, 2, 3]), (3.0, 5.0, 0), ValueError, "^'x' out of domain: 3.0$"),
-    ("setValueTr", linear([1, 2, 3]), [1.0, 5.0, 0], TypeError, "^No matching signature found$"),
-    ("setValueTr", linear([1, 2, 3]), (1.0, 5.0), IndexError, None),
-    ("setValueAm", linear([1, 2, 3]), (1.0, 5.0, -1), OverflowError, None),
-    ("setValueAm", linear([0, 2, 3]), Point1d(0.0, 5.0, 0), ZeroDivisionError, None),
-    ("setValueAm", linear([1, 2, 3]), Point1d(1.0, 5.0, 2), ZeroDivisionError, None),
-    ("setValueAm", linear([1e-320] * 3), Point1d(1.0, 1e10, 0), ValueError, "is not finite$"),
-    ("setValueAm", linear([1, 2, 3]), Point1d(1.0, np.nan, 0), ValueError, "is not finite$"),
-    ("setValueAm", linear([1, 2, 3]), Point1d(-1.0, 5.0, 0), ValueError, "out of domain"),
-    ("setValueAm", linear([1, 2, 3]), None, TypeError, "^No matching signature found$"),
+    ("setValueTr", lambda: with_order(plain(), 4294967295), point(1.0, 5.0, 0), ValueError, "antiderivative$"),
+    ("setValueTr", plain, given((3.0, 5.0, 0)), ValueError, "^'x' out of domain: 3.0$"),
+    ("setValueTr", plain, given([1.0, 5.0, 0]), TypeError, "^No matching signature found$"),
+    ("setValueTr", plain, given((1.0, 5.0)), IndexError, None),
+    ("setValueAm", plain, given((1.0, 5.0, -1)), OverflowError, None),
+    ("setValueAm", lambda: linear([0, 2, 3]), point(0.0, 5.0, 0), ZeroDivisionError, None),
+    ("setValueAm", plain, point(1.0, 5.0, 2), ZeroDivisionError, None),
+    ("setValueAm", lambda: linear([1e-320] * 3), point(1.0, 1e10, 0), ValueError, "is not finite$"),
+    ("setValueAm", plain, point(1.0, np.nan, 0), ValueError, "is not finite$"),
+    ("setValueAm", plain, point(-1.0, 5.0, 0), ValueError, "out of domain"),
+    ("setValueAm", plain, given(None), TypeError, "^No matching signature found$"),
 ]
 
 
 @pytest.mark.parametrize("method, t, point, error, message", REFUSED)
 def test_refused_constraints_change_nothing(method, t, point, error, message):
+    t, point = t(), point()
     state = t.__getstate__()
     with pytest.raises(error, match=message):
         getattr(t, method)(point)
