@@ -251,11 +251,20 @@ void register_arithmetic(TrajectoryClass& cls) {
         "self * other calls it.");
 
     const auto binary = [&](const char* name, nb::object (*op)(PyObject*, PyObject*), bool reflected, const char* doc) {
+        // Traj::from: the methods may be called unbound, on anything.
         if (reflected)
-            cls.def(name, [op](nb::handle self, nb::handle other) { return op(other.ptr(), self.ptr()); },
+            cls.def(name,
+                    [op](nb::handle self, nb::handle other) {
+                        Traj::from(self.ptr());
+                        return op(other.ptr(), self.ptr());
+                    },
                     nb::is_operator(), doc);
         else
-            cls.def(name, [op](nb::handle self, nb::handle other) { return op(self.ptr(), other.ptr()); },
+            cls.def(name,
+                    [op](nb::handle self, nb::handle other) {
+                        Traj::from(self.ptr());
+                        return op(self.ptr(), other.ptr());
+                    },
                     nb::is_operator(), doc);
     };
     binary("__add__", &add, false,
@@ -271,7 +280,10 @@ void register_arithmetic(TrajectoryClass& cls) {
            "raise NotImplementedError (c_splcmul).");
     binary("__rmul__", &multiply, true, "number * self: a copy with every control point multiplied.");
     cls.def("__truediv__",
-            [](nb::handle self, nb::handle other) { return on_copy(self.ptr(), PyNumber_InPlaceTrueDivide, other.ptr()); },
+            [](nb::handle self, nb::handle other) {
+                Traj::from(self.ptr());
+                return on_copy(self.ptr(), PyNumber_InPlaceTrueDivide, other.ptr());
+            },
             nb::is_operator(),
             "self / number: a copy with every control point multiplied by 1 / number.\n"
             "Raises ZeroDivisionError(\"float division by zero\") for a zero and TypeError\n"
