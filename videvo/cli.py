@@ -10,7 +10,6 @@ from __future__ import annotations
 import argparse
 import contextlib
 import csv
-import io
 import os
 import re
 import shutil
@@ -421,8 +420,9 @@ def main(argv: Sequence[str] | None = None) -> int:
     except KeyboardInterrupt:
         return 130
     except BrokenPipeError:
-        # the reader went away (videvo eval ... | head): not an error of ours
-        sys.stdout = io.StringIO()
+        # the reader went away (videvo eval ... | head): not an error of ours;
+        # stdout goes to the null device so that the exit flush stays quiet
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 0
     except Exception as exc:  # a library error: its message, never a traceback
         message = str(exc) if type(exc).__module__ == "builtins" and str(exc) else f"{type(exc).__name__}: {exc}"
