@@ -51,9 +51,8 @@ nb::object fit_limits(nb::handle traj, nb::handle vmax, nb::handle amax, nb::han
         const double peak = std::max(std::abs(e.lo), std::abs(e.hi));
         s = std::max(s, std::pow(peak / bound[i], 1.0 / l.q));
     }
-    if (!(s > 0.0 && std::isfinite(s)))
-        fail("no time scaling makes a limit active: the limited quantities are " +
-             std::string(s == 0.0 ? "zero" : "not finite"));
+    if (s == 0.0) fail("no time scaling makes a limit active: every limited quantity is zero or its limit infinite");
+    if (!std::isfinite(s)) fail("no time scaling meets the limits: a peak is too large for its limit");
     Buffer U = Buffer::copy_of(t.rec->_knotvector, t.rec->knot_count());
     Buffer P = Buffer::copy_of(t.rec->_cpts, t.rec->cpts_count());
     if (order > 0) {
@@ -98,8 +97,8 @@ void register_scaling(nb::module_& m) {
         "    'jmax'\"; \"'vmax' limits a lower derivative than the trajectory's\n"
         "    order <o>\" (a velocity limit on an acceleration, say); \"no time\n"
         "    scaling makes a limit active: ...\" when every limited quantity is\n"
-        "    zero (a trajectory at rest); the message of hscale when the new knots\n"
-        "    would not be finite.");
+        "    zero (a trajectory at rest) or every limit infinite; the message of\n"
+        "    hscale when the new knots would not be finite.");
 }
 
 }  // namespace videvo::motion

@@ -195,7 +195,7 @@ STEP = bezier_trajectory(SMOOTH_STEP)
         (lambda: motion.fit_limits(bezier_trajectory([1.0, 2.0, 0.0], order=2), vmax=1.0, amax=1.0),
          "'vmax' limits a lower derivative than the trajectory's order 2"),
         (lambda: motion.fit_limits(bezier_trajectory([1.0, 0.0, 0.0]), vmax=1.0, amax=1.0),
-         "no time scaling makes a limit active: the limited quantities are zero"),
+         "no time scaling makes a limit active: every limited quantity is zero or its limit infinite"),
     ],
 )
 def test_bad_arguments_are_refused(call, message):
