@@ -4,6 +4,9 @@
 #include <videvo/curvekit_api.h>
 #include <videvo/faces.h>
 
+#include <cstddef>
+#include <memory>
+#include <new>
 #include <string>
 
 namespace videvo::curvekit {
@@ -59,6 +62,20 @@ inline void require_at_least(Py_ssize_t size, Py_ssize_t needed, const char* nam
                                     " entries, not " + std::to_string(size));
 }
 
+// The size checks of the composite routines: AssertionError(message), made in
+// every interpreter mode, since they keep the numeric part inside the arrays.
+inline void require(bool ok, const char* message) {
+    if (!ok) raise(PyExc_AssertionError, message);
+}
+
+// A work array of `count` values; MemoryError when it cannot be had.
+template <class T>
+std::unique_ptr<T[]> allocate(std::size_t count) {
+    std::unique_ptr<T[]> a(new (std::nothrow) T[count]);
+    if (!a) raise_memory();
+    return a;
+}
+
 // Whether the interpreter runs with assertions enabled (not under -O).
 inline bool assertions_enabled() {
     return nb::module_::import_("sys").attr("flags").attr("optimize").equal(nb::int_(0));
@@ -77,6 +94,7 @@ void register_derivatives(Exporter& ex);
 void register_insertion(Exporter& ex);
 void register_removal(Exporter& ex);
 void register_interpolation(Exporter& ex);
+void register_approximation(Exporter& ex);
 void register_bezier(Exporter& ex);
 
 }  // namespace videvo::curvekit

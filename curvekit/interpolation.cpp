@@ -27,22 +27,11 @@
 namespace videvo::curvekit {
 namespace {
 
-void require(bool ok, const char* message) {
-    if (!ok) raise(PyExc_AssertionError, message);
-}
-
 // The basis functions of degree p on n + 1 control points need p <= n (a
 // clamped knot vector has at least 2p + 2 knots); only then do spans and
 // basis values stay inside U.
 void require_degree_fits(int n, int p) {
     require(p <= n, "degree inconsistent with the number of data points");
-}
-
-template <class T>
-std::unique_ptr<T[]> allocate(std::size_t count) {
-    std::unique_ptr<T[]> a(new (std::nothrow) T[count]);
-    if (!a) raise_memory();
-    return a;
 }
 
 // The basis functions N(s - P..s, P) at kLanes sites x[] with their spans s[],

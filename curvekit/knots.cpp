@@ -47,6 +47,7 @@ void averaging3(CVec xp, int p, int k, int l, Vec U) {
 void kevalappr(CVec xp, int p, Vec U) {
     require_degree_at_least(p, 0);
     require_data(xp);
+    if (xp.size < 2) bad_argument("xp", "must have at least 2 points");
     const int m = xp.last();
     const int n = U.last() - p - 1;
     if (n < p)
@@ -115,8 +116,8 @@ void register_knots(Exporter& ex) {
     VIDEVO_CURVEKIT_DEF(ex, kevalappr, kevalappr,
         "Fill U with the clamped knot vector of degree p for a least-squares fit of\n"
         "the parameters xp by len(U) - p - 1 control points.\n"
-        "Raises ValueError for p < 0, an empty xp, a U shorter than 2p + 2 entries\n"
-        "or fewer points than control points.",
+        "Raises ValueError for p < 0, fewer than 2 points, a U shorter than 2p + 2\n"
+        "entries or fewer points than control points.",
         "xp", "p", "U");
     VIDEVO_CURVEKIT_EXPORT_ONLY(ex, distintknots, distintknots);
 }

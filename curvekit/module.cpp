@@ -87,6 +87,7 @@ NB_MODULE(curvekit, m) {
     register_insertion(ex);
     register_removal(ex);
     register_interpolation(ex);
+    register_approximation(ex);
     register_bezier(ex);
 
     ex.publish(publication_order);

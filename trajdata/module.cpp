@@ -12,8 +12,9 @@ constexpr const char* module_doc =
     "Trajectory data types: one-dimensional motion trajectories as clamped B-splines.\n\n"
     "Trajectory1d holds a knot vector, control points, a degree p and the derivative\n"
     "order of the quantity it describes (0 displacement, 1 velocity, ...); it\n"
-    "evaluates itself and its derivatives, copies and pickles itself.  Both derive\n"
-    "from ViDEVOObject, the base class of the objects that can be saved to files.";
+    "evaluates itself and its derivatives, copies and pickles itself, and can be\n"
+    "constrained to pass through a Point1d.  Both derive from ViDEVOObject, the base\n"
+    "class of the objects that are saved by name into XML files (savexml, loadxml).";
 
 // An import the module needs: ImportError when it fails.
 nb::object import_or_fail(const char* name) {
@@ -73,12 +74,15 @@ NB_MODULE(trajdata, m) {
     m.attr("DEF_EXT") = ".videvo";
     m.attr("ConvergenceError") =
         exception_class("videvo.trajdata.ConvergenceError", "An error when a macro-instruction loop fails.");
-    m.attr("CorruptedFileError") =
+    nb::object corrupted =
         exception_class("videvo.trajdata.CorruptedFileError", "An error when an uploaded file is corrupted.");
+    corrupted_file_error = corrupted.inc_ref().ptr();
+    m.attr("CorruptedFileError") = corrupted;
 
     BaseClass base(m, "ViDEVOObject", "An abstract class for the persistable videvo types.",
                    nb::type_slots(ready_slots<ViDEVOObjectRecord, &viDEVOObject_methods>));
     register_base(m, base);
+    register_savexml(base);
 
     TrajectoryClass traj(m, "Trajectory1d",
                          "A one-dimensional trajectory: a clamped B-spline of degree p with knots\n"
@@ -100,13 +104,25 @@ NB_MODULE(trajdata, m) {
     register_evaluation(traj);
     register_transforms(traj);
     register_calculus(traj);
+    register_trajectory_xml(traj);
+
+    PointClass point(m, "Point1d",
+                     "Point1d(t, val, order): a point in joint space, the value `val` at time `t`\n"
+                     "of the derivative of order `order` (0 displacement, 1 velocity, ...), as\n"
+                     "used to constrain trajectories (Trajectory1d.setValueTr, setValueAm).\n\n"
+                     "Raises TypeError for arguments that do not convert (t and val to float,\n"
+                     "order to int) and OverflowError for an order outside 0..4294967295.",
+                     nb::type_slots(point_type_slots()));
+    register_point(m, point);
+    register_point_xml(point);
+    register_constraints(traj);
 
     publish_table(base, viDEVOObject_methods, trajdata_api::viDEVOObject_table_sig);
     publish_table(traj, trajectory1d_methods, trajdata_api::trajectory1d_table_sig);
+    publish_table(point, point1d_methods, trajdata_api::point1d_table_sig);
 
-    // The module's own export table (make_point comes with Point1d).
-    m.attr(capi::table_attribute) = nb::dict();
     nb::list all;
-    for (const char* name : {"ConvergenceError", "CorruptedFileError", "ViDEVOObject", "Trajectory1d"}) all.append(name);
+    for (const char* name : {"ConvergenceError", "CorruptedFileError", "ViDEVOObject", "Trajectory1d", "Point1d"})
+        all.append(name);
     m.attr("__all__") = all;
 }

@@ -55,10 +55,12 @@ R from_python(nb::object result, PyObject* name) {
         return v;
     } else if constexpr (std::is_same_v<R, int>) {
         return faces::integer_from_python<int>(result);
-    } else if constexpr (std::is_same_v<R, TrajectoryObject>) {
-        if (!result.is_none() && !PyObject_TypeCheck(result.ptr(), trajectory1d_type))
-            raise(PyExc_TypeError, std::string(nb::borrow<nb::str>(name).c_str()) +
-                                       "() must return a Trajectory1d or None, not " + Py_TYPE(result.ptr())->tp_name);
+    } else if constexpr (std::is_same_v<R, TrajectoryObject> || std::is_same_v<R, PointObject>) {
+        constexpr bool traj = std::is_same_v<R, TrajectoryObject>;
+        if (!result.is_none() && !PyObject_TypeCheck(result.ptr(), traj ? trajectory1d_type : point1d_type))
+            raise(PyExc_TypeError, std::string(nb::borrow<nb::str>(name).c_str()) + "() must return a " +
+                                       (traj ? "Trajectory1d" : "Point1d") + " or None, not " +
+                                       Py_TYPE(result.ptr())->tp_name);
         return {std::move(result)};
     } else {
         static_assert(std::is_same_v<R, nb::object>);
@@ -103,6 +105,16 @@ void def_method(Class& cls, Table& table, Slot Table::*slot, const char* name, c
     table.*slot = overridable_entry<Impl>;
 }
 
+// Fills `slot` of `table` with an entry of `Impl` that honours redefinitions
+// of the Python method already defined from `Defined` (one Python method
+// served by several entries).
+template <auto Impl, auto Defined, class Table, class Slot>
+void def_entry_of(Table& table, Slot Table::*slot) {
+    OwnMethod<Impl>::function = OwnMethod<Defined>::function;
+    OwnMethod<Impl>::name = OwnMethod<Defined>::name;
+    table.*slot = overridable_entry<Impl>;
+}
+
 // A table entry that is not available in this build: it raises
 // NotImplementedError.  Every slot starts with one, so that no slot is ever a
 // null pointer.
@@ -124,8 +136,9 @@ struct NotBuilt<R (*)(A...) noexcept> {
 
 inline void fill_not_built(ViDEVOObjectMethods& table) { VIDEVO_VIDEVOOBJECT_SLOTS(VIDEVO_TRAJDATA_SLOT_NOT_BUILT) }
 
-// Trajectory1d's own slots (the first five are the base's, inherited).
+// The subclasses' own slots (the first five are the base's, inherited).
 inline void fill_not_built(Trajectory1dMethods& table) { VIDEVO_TRAJECTORY1D_SLOTS(VIDEVO_TRAJDATA_SLOT_NOT_BUILT) }
+inline void fill_not_built(Point1dMethods& table) { VIDEVO_POINT1D_SLOTS(VIDEVO_TRAJDATA_SLOT_NOT_BUILT) }
 
 #undef VIDEVO_TRAJDATA_SLOT_NOT_BUILT
 

@@ -27,7 +27,8 @@ namespace videvo::trajdata {
     X(degelevc)                     \
     X(asplcpts)                     \
     X(dsplcpts2)                    \
-    X(splkref)
+    X(splkref)                      \
+    X(validknots)
 
 struct Curvekit {
 #define VIDEVO_TRAJDATA_CURVEKIT_FIELD(name) curvekit_api::name##_fn name = nullptr;
@@ -58,12 +59,19 @@ NewArray new_array(Py_ssize_t size);
 
 using BaseClass = nb::class_<ViDEVOObjectRecord>;
 using TrajectoryClass = nb::class_<Trajectory1dRecord, ViDEVOObjectRecord>;
+using PointClass = nb::class_<Point1dRecord, ViDEVOObjectRecord>;
 
 inline ViDEVOObjectMethods viDEVOObject_methods{};
 inline Trajectory1dMethods trajectory1d_methods{};
+inline Point1dMethods point1d_methods{};
 
 inline PyTypeObject* viDEVOObject_type = nullptr;
 inline PyTypeObject* trajectory1d_type = nullptr;
+inline PyTypeObject* point1d_type = nullptr;
+
+// The module's CorruptedFileError (a reference kept for the life of the
+// interpreter).
+inline PyObject* corrupted_file_error = nullptr;
 
 // A ViDEVOObject instance, as the methods of the base class see it.
 struct Base {
@@ -89,6 +97,17 @@ struct Traj {
     CVec knots() const;
     CVec cpts() const;
     void require_data() const;
+};
+
+// A Point1d instance and its record.
+struct Pt {
+    PyObject* obj;
+    Point1dRecord* rec;
+
+    static bool is_exact(PyObject* o) noexcept { return Py_TYPE(o) == point1d_type; }
+    static Pt exact(PyObject* o) noexcept { return {o, nb::inst_ptr<Point1dRecord>(o)}; }
+    // TypeError when `o` is no Point1d.
+    static Pt from(PyObject* o);
 };
 
 // The domain [start, stop]: read through attribute lookup on subclasses (which
@@ -156,6 +175,22 @@ inline PyType_Slot trajectory1d_slots[] = {
 // A new plain Trajectory1d around two buffers (owned when `owner` is set).
 TrajectoryObject from_ptrs(double* knotvector, double* cpts, int p, int n, unsigned order, OptOwner owner);
 
+// ---- points ---------------------------------------------------------------------
+
+// The conversions of Point1d's properties: a double (TypeError otherwise), and
+// an unsigned 32-bit order from anything with an integer conversion (a float
+// is truncated; OverflowError out of range, TypeError without one).
+double point_double(PyObject* value);
+unsigned point_order(PyObject* value);
+
+// The type slots of Point1d (its constructor sets the fields).
+PyType_Slot* point_type_slots();
+
+// A new Point1d with zero fields, made without its constructor.
+nb::object new_point();
+
+// (t, val, order) of a tuple as a new Point1d; IndexError for fewer items.
+PointObject point_from_tuple(PyObject* pnt);
 // A new plain Trajectory1d that takes over both buffers.
 TrajectoryObject adopt(Buffer& U, Buffer& P, int p, int n, unsigned order);
 
@@ -169,6 +204,13 @@ void register_base(nb::module_& m, BaseClass& cls);
 void register_record(nb::module_& m, TrajectoryClass& cls);
 void register_pickling(TrajectoryClass& cls);
 void register_evaluation(TrajectoryClass& cls);
+void register_point(nb::module_& m, PointClass& cls);
+void register_constraints(TrajectoryClass& cls);
+// Persistence: savexml on the base class (before the subclasses copy its
+// table), then the hooks and loaders of each class.
+void register_savexml(BaseClass& cls);
+void register_trajectory_xml(TrajectoryClass& cls);
+void register_point_xml(PointClass& cls);
 void register_transforms(TrajectoryClass& cls);
 void register_calculus(TrajectoryClass& cls);
 
@@ -190,5 +232,6 @@ struct PySelfArg {
 
 template <> struct PyArg<trajdata::Traj> : PySelfArg<trajdata::Traj> {};
 template <> struct PyArg<trajdata::Base> : PySelfArg<trajdata::Base> {};
+template <> struct PyArg<trajdata::Pt> : PySelfArg<trajdata::Pt> {};
 
 }  // namespace videvo::faces

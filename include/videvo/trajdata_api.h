@@ -27,21 +27,45 @@ namespace videvo {
 using Self = PyObject*;       // the instance an entry runs on (borrowed)
 using ObjectArg = PyObject*;  // any Python object argument (borrowed)
 
-// Logical result type "a new Trajectory1d" (machine level: a new reference,
-// NULL on failure).
-struct TrajectoryObject {
+// Logical result types "a new Trajectory1d" and "a new Point1d" (machine
+// level: a new reference, NULL on failure).
+template <class Tag>
+struct ClassObject {
     nb::object value;
 };
-template <> struct MachineResult<TrajectoryObject> { using type = PyObject*; };
+struct TrajectoryTag {
+    static constexpr const char* annotation = "videvo.trajdata.Trajectory1d";
+};
+struct PointTag {
+    static constexpr const char* annotation = "videvo.trajdata.Point1d";
+};
+using TrajectoryObject = ClassObject<TrajectoryTag>;
+using PointObject = ClassObject<PointTag>;
+template <class Tag> struct MachineResult<ClassObject<Tag>> { using type = PyObject*; };
+
+// A constraint point: the value `val` of the derivative of order `order` at
+// time `t`.
+struct c_point1d {
+    double t;
+    double val;
+    std::uint32_t order;
+};
+template <> struct MachineResult<c_point1d> { using type = c_point1d; };
 
 namespace faces {
-template <>
-struct Result<TrajectoryObject> {
+template <class Tag>
+struct Result<ClassObject<Tag>> {
     using machine = PyObject*;
-    static machine to_machine(TrajectoryObject r) { return r.value.release().ptr(); }
+    static machine to_machine(ClassObject<Tag> r) { return r.value.release().ptr(); }
     static machine error() { return nullptr; }
-    static nb::object to_python(TrajectoryObject r) { return std::move(r.value); }
-    static const char* annotation() { return "videvo.trajdata.Trajectory1d"; }
+    static nb::object to_python(ClassObject<Tag> r) { return std::move(r.value); }
+    static const char* annotation() { return Tag::annotation; }
+};
+template <>
+struct Result<c_point1d> {
+    using machine = c_point1d;
+    static machine to_machine(c_point1d r) { return r; }
+    static machine error() { return {0.0, 0.0, 0}; }
 };
 }  // namespace faces
 
@@ -95,6 +119,11 @@ using OptRemTol = Opt<double, 1e-13>;  // knot-removal tolerance of the methods
     SLOT(setValueAm_point, void, (Self self, ObjectArg p))                                                     \
     SLOT(setValueAm_tuple, void, (Self self, ObjectArg p))
 
+// Point1d's own slots, after the five of ViDEVOObject.
+#define VIDEVO_POINT1D_SLOTS(SLOT)                                  \
+    SLOT(c_loadxml, PointObject, (ObjectArg fname, ObjectArg ID))   \
+    SLOT(copy, PointObject, (Self self))
+
 #define VIDEVO_TRAJDATA_SLOT_FIELD(entry, result, args) MachineResult<result>::type(*entry) args noexcept;
 #define VIDEVO_TRAJDATA_SLOT_TEXT(entry, result, args) #entry " " #result " " #args "; "
 
@@ -107,6 +136,12 @@ struct ViDEVOObjectMethods {
 struct Trajectory1dMethods {
     ViDEVOObjectMethods base;
     VIDEVO_TRAJECTORY1D_SLOTS(VIDEVO_TRAJDATA_SLOT_FIELD)
+};
+
+// Slots 1 to 7.
+struct Point1dMethods {
+    ViDEVOObjectMethods base;
+    VIDEVO_POINT1D_SLOTS(VIDEVO_TRAJDATA_SLOT_FIELD)
 };
 
 // The instance data of ViDEVOObject: only the pointer to the class's table.
@@ -155,7 +190,21 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     }
 };
 
+// The instance data of Point1d: one point record, zero until it is set.
+struct Point1dRecord : ViDEVOObjectRecord {
+    c_point1d p{0.0, 0.0, 0};
+
+    explicit Point1dRecord(const Point1dMethods* table) noexcept : ViDEVOObjectRecord(&table->base) {}
+    const Point1dMethods* methods() const noexcept { return reinterpret_cast<const Point1dMethods*>(vtab); }
+};
+
+// The functions of the module's export table: ENTRY(name, logical result, (arguments)).
+#define VIDEVO_TRAJDATA_ENTRIES(ENTRY) \
+    ENTRY(make_point, c_point1d, (double u, double value, unsigned order))
+
 namespace trajdata_api {
+
+VIDEVO_TRAJDATA_ENTRIES(VIDEVO_CAPI_DECLARE)
 
 inline constexpr const char* module_name = "videvo.trajdata";
 inline constexpr const char* class_table_attribute = "__capi__";
@@ -165,6 +214,9 @@ inline constexpr const char viDEVOObject_table_sig[] =
 inline constexpr const char trajectory1d_table_sig[] =
     "Trajectory1d methods: " VIDEVO_VIDEVOOBJECT_SLOTS(VIDEVO_TRAJDATA_SLOT_TEXT)
         VIDEVO_TRAJECTORY1D_SLOTS(VIDEVO_TRAJDATA_SLOT_TEXT);
+inline constexpr const char point1d_table_sig[] =
+    "Point1d methods: " VIDEVO_VIDEVOOBJECT_SLOTS(VIDEVO_TRAJDATA_SLOT_TEXT)
+        VIDEVO_POINT1D_SLOTS(VIDEVO_TRAJDATA_SLOT_TEXT);
 
 // The class `name` of the imported module `mod`; ImportError when absent.
 inline PyTypeObject* bind_class(const nb::handle& mod, const char* name) {
@@ -198,11 +250,13 @@ const Table* bind_table(PyTypeObject* cls, const char* signature) {
     return table;
 }
 
-// What an importer binds: the classes and the Trajectory1d method table.
+// What an importer binds: the classes and their method tables.
 struct Classes {
     PyTypeObject* ViDEVOObject = nullptr;
     PyTypeObject* Trajectory1d = nullptr;
+    PyTypeObject* Point1d = nullptr;
     const Trajectory1dMethods* trajectory1d = nullptr;
+    const Point1dMethods* point1d = nullptr;
 };
 
 inline Classes bind_classes() {
@@ -216,6 +270,8 @@ inline Classes bind_classes() {
     c.ViDEVOObject = bind_class(mod, "ViDEVOObject");
     c.Trajectory1d = bind_class(mod, "Trajectory1d");
     c.trajectory1d = bind_table<Trajectory1dMethods>(c.Trajectory1d, trajectory1d_table_sig);
+    c.Point1d = bind_class(mod, "Point1d");
+    c.point1d = bind_table<Point1dMethods>(c.Point1d, point1d_table_sig);
     return c;
 }
 

@@ -1,0 +1,197 @@
+// Documents and files of the XML persistence: parsing, element lookup, file
+// names, the advisory lock and atomic replacement.
+#include "xml.h"
+
+namespace videvo::trajdata::xml {
+namespace {
+
+// A module, imported once (the reference is kept for the life of the
+// interpreter).
+nb::handle module(const char* name) {
+    PyObject* mod = PyImport_ImportModule(name);
+    if (mod == nullptr) throw nb::python_error();
+    Py_DECREF(mod);  // sys.modules keeps it
+    return mod;
+}
+
+nb::handle os() {
+    static nb::handle mod = module("os");
+    return mod;
+}
+
+nb::handle os_path() {
+    static nb::handle mod = module("os.path");
+    return mod;
+}
+
+}  // namespace
+
+// ---- documents -------------------------------------------------------------------
+
+nb::object etree(const char* name) { return module("lxml.etree").attr(name); }
+
+nb::object parse_file(nb::handle path) {
+    nb::object parser = etree("XMLParser")(nb::arg("remove_blank_text") = true, nb::arg("resolve_entities") = false,
+                                           nb::arg("load_dtd") = false, nb::arg("no_network") = true,
+                                           nb::arg("huge_tree") = true);
+    return etree("parse")(path, parser);
+}
+
+bool is_list_root(nb::handle element) {
+    nb::object tag = element.attr("tag");
+    return PyUnicode_Check(tag.ptr()) && PyUnicode_CompareWithASCIIString(tag.ptr(), root_tag) == 0;
+}
+
+namespace {
+
+bool equal(nb::handle a, nb::handle b) {
+    const int r = PyObject_RichCompareBool(a.ptr(), b.ptr(), Py_EQ);
+    if (r < 0) throw nb::python_error();
+    return r != 0;
+}
+
+}  // namespace
+
+std::vector<nb::object> find_objects(nb::handle root, nb::handle tag, nb::handle id, std::size_t limit) {
+    std::vector<nb::object> found;
+    nb::object get_id = nb::str("ID");
+    nb::object children = entry_result(PyObject_GetIter(root.ptr()));
+    while (PyObject* child = PyIter_Next(children.ptr())) {
+        nb::object element = nb::steal(child);
+        // Comments and processing instructions have no str tag.
+        nb::object child_tag = element.attr("tag");
+        if (!PyUnicode_Check(child_tag.ptr()) || !equal(child_tag, tag)) continue;
+        if (!equal(element.attr("get")(get_id), id)) continue;
+        found.push_back(std::move(element));
+        if (found.size() == limit) return found;
+    }
+    if (PyErr_Occurred()) throw nb::python_error();
+    return found;
+}
+
+nb::str class_name(PyObject* obj) {
+    return nb::borrow<nb::str>(nb::handle(reinterpret_cast<PyObject*>(Py_TYPE(obj))).attr("__name__"));
+}
+
+nb::str id_text(PyObject* ID) {
+    require_str_or_none(ID, "ID");
+    return ID == Py_None ? nb::str("None") : nb::borrow<nb::str>(ID);
+}
+
+void raise_corrupted(const std::string& message) { raise(corrupted_file_error, message); }
+
+std::string object_fault(const char* tag, nb::handle id, const std::string& fault) {
+    return std::string(tag) + " '" + nb::str(id).c_str() + "' in the uploaded file: " + fault;
+}
+
+// ---- files -----------------------------------------------------------------------
+
+nb::str complete_name(PyObject* fname) {
+    require_str_or_none(fname, "fname");
+    nb::object ext = os_path().attr("splitext")(nb::handle(fname))[1];
+    if (nb::len(ext) != 0) return nb::borrow<nb::str>(fname);
+    return nb::str(entry_result(PyUnicode_Concat(fname, nb::module_::import_("videvo.trajdata").attr("DEF_EXT").ptr())));
+}
+
+nb::object real_path(nb::handle path) { return os_path().attr("realpath")(path); }
+
+bool is_file(nb::handle path) { return nb::cast<bool>(os_path().attr("isfile")(path)); }
+
+namespace {
+
+int os_flag(const char* name) {
+    return nb::hasattr(os(), name) ? nb::cast<int>(os().attr(name)) : 0;
+}
+
+// Runs `f`, keeping the exception being raised (if any) as it was.
+template <class F>
+void quietly(F f) noexcept {
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    try {
+        f();
+    } catch (...) {
+    }
+    PyErr_Clear();
+    PyErr_Restore(type, value, traceback);
+}
+
+}  // namespace
+
+FileLock::FileLock(nb::handle path) {
+    nb::object lock_path = nb::str(path) + nb::str(".lock");
+    fd_ = os().attr("open")(lock_path, os_flag("O_RDWR") | os_flag("O_CREAT") | os_flag("O_BINARY"), 0666);
+    try {
+        if (PyObject* fcntl = PyImport_ImportModule("fcntl")) {
+            nb::object f = nb::steal(fcntl);
+            f.attr("flock")(fd_, f.attr("LOCK_EX"));
+            return;
+        }
+        PyErr_Clear();
+        // Windows: a lock on the first byte; LK_LOCK gives up after ten
+        // seconds, so keep asking.
+        nb::object msvcrt = nb::module_::import_("msvcrt");
+        for (;;) {
+            PyObject* r = PyObject_CallMethod(msvcrt.ptr(), "locking", "OOi", fd_.ptr(), msvcrt.attr("LK_LOCK").ptr(), 1);
+            if (r != nullptr) {
+                Py_DECREF(r);
+                return;
+            }
+            if (!PyErr_ExceptionMatches(PyExc_OSError)) throw nb::python_error();
+            PyErr_Clear();
+        }
+    } catch (...) {
+        quietly([&] { os().attr("close")(fd_); });
+        throw;
+    }
+}
+
+FileLock::~FileLock() {
+    quietly([&] {
+        if (PyObject* fcntl = PyImport_ImportModule("fcntl")) {
+            nb::object f = nb::steal(fcntl);
+            f.attr("flock")(fd_, f.attr("LOCK_UN"));
+        } else {
+            PyErr_Clear();
+            nb::object msvcrt = nb::module_::import_("msvcrt");
+            os().attr("lseek")(fd_, 0, 0);
+            msvcrt.attr("locking")(fd_, msvcrt.attr("LK_UNLCK"), 1);
+        }
+    });
+    quietly([&] { os().attr("close")(fd_); });
+}
+
+void write_atomically(nb::handle path, nb::handle data) {
+    const bool exists = is_file(path);
+    if (exists) {
+        // A file that could not be opened for writing is not replaced either.
+        os().attr("close")(os().attr("open")(path, os_flag("O_WRONLY") | os_flag("O_APPEND") | os_flag("O_BINARY")));
+    }
+    nb::object folder = os_path().attr("dirname")(path);
+    nb::object name = nb::str(".") + os_path().attr("basename")(path) + nb::str(".") +
+                      os().attr("urandom")(6).attr("hex")() + nb::str(".tmp");
+    nb::object temporary = os_path().attr("join")(folder, name);
+    nb::object fd = os().attr("open")(temporary, os_flag("O_WRONLY") | os_flag("O_CREAT") | os_flag("O_EXCL") |
+                                                     os_flag("O_BINARY") | os_flag("O_CLOEXEC"),
+                                      0666);
+    bool open = true;
+    try {
+        char* bytes = PyBytes_AS_STRING(data.ptr());
+        const Py_ssize_t size = PyBytes_GET_SIZE(data.ptr());
+        for (Py_ssize_t done = 0; done < size;) {
+            nb::object rest = entry_result(PyMemoryView_FromMemory(bytes + done, size - done, PyBUF_READ));
+            done += nb::cast<Py_ssize_t>(os().attr("write")(fd, rest));
+        }
+        os().attr("fsync")(fd);
+        open = false;
+        os().attr("close")(fd);
+        if (exists) os().attr("chmod")(temporary, nb::cast<long>(os().attr("stat")(path).attr("st_mode")) & 07777);
+        os().attr("replace")(temporary, path);
+    } catch (...) {
+        if (open) quietly([&] { os().attr("close")(fd); });
+        quietly([&] { os().attr("unlink")(temporary); });
+        throw;
+    }
+}
+
+}  // namespace videvo::trajdata::xml
