@@ -82,7 +82,7 @@ def test_ls_and_show_describe_the_objects(demo):
                                                     ["measured", "Trajectory1d"], ["home", "Point1d"]]
     assert "degree  5        6 cpts  [0, 1]" in lines[0]
     shown = ok(d, "show", "demo.videvo", "move")
-    assert "position, degree 5, 6 control points, 1 spans on [0, 1]" in shown
+    assert "position, degree 5, 6 control points, 1 span on [0, 1]" in shown
     assert "peak |velocity|" in shown and "187.5 at t = 0.5" in shown
     assert "position 0 at t = 0" in ok(d, "show", "demo.videvo", "home")
 

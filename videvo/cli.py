@@ -182,8 +182,8 @@ def peaks_of(traj: Any) -> dict[str, tuple[float, float]]:
 
 def describe(traj: Any) -> str:
     q = quantity(traj.order)
-    U = traj.get_knotvector_asarray()
-    return (f"{q}, degree {traj.p}, {traj.n + 1} control points, {np.unique(U).size - 1} spans "
+    spans = np.unique(traj.get_knotvector_asarray()).size - 1
+    return (f"{q}, degree {traj.p}, {traj.n + 1} control points, {spans} span{'s' * (spans != 1)} "
             f"on [{traj.start:g}, {traj.stop:g}]")
 
 
@@ -222,7 +222,7 @@ def cmd_show(args: argparse.Namespace) -> None:
     lines = [
         f"{args.id}: {describe(t)}",
         f"  value at start, stop   {t.peval(t.start):g}, {t.peval(t.stop):g}",
-        f"  interior knots         {np.unique(U).size - 2} distinct, {U.size - 2 * (t.p + 1)} with repeats",
+        f"  interior knots         {U.size - 2 * (t.p + 1)} ({max(0, np.unique(U).size - 2)} distinct)",
         f"  control points range   [{t.get_cpts_asarray().min():g}, {t.get_cpts_asarray().max():g}]",
     ]
     for name, (value, at) in peaks_of(t).items():
