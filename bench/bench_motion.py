@@ -1,6 +1,11 @@
 """Motion analysis against the usual SciPy approach: kinematics in one pass
 against separate derivative evaluations, exact extrema against dense sampling."""
 
+import atexit
+import functools
+import pathlib
+import sys
+
 import numpy as np
 from scipy.interpolate import BSpline
 
@@ -28,7 +33,7 @@ def cases():
 
     hi, _ = sampled_max()
     assert motion.extrema(t2, 1)[2] >= hi
-    return [
+    return dask_cases() + [
         Case("motion.kinematics upto=3, 1e6 sorted (vs 4 t(x, nu))", lambda: motion.kinematics(t, x, 3),
              lambda: [t(x, nu) for nu in range(4)], note="ratio against videvo's own t(x, nu)"),
         Case("motion.kinematics upto=3, 1e6 sorted (vs 4 BSpline)", lambda: motion.kinematics(t, x, 3),
@@ -36,3 +41,31 @@ def cases():
         Case("motion.extrema(t, 1), 1e4 cpts (vs BSpline 1e6 + argmax)", lambda: motion.extrema(t2, 1), sampled_max,
              number=10, note="exact against sampled"),
     ]
+
+
+def dask_cases():
+    """approximate + peaks over 2,000 logged moves of 10,000 points, each loaded
+    (here: made) and fitted on one of two worker processes of a local Dask
+    cluster, against the serial loop in this process.  The cluster starts at
+    the first call, which the median leaves out."""
+    try:
+        from dask.distributed import Client, LocalCluster
+    except ImportError:
+        return []
+    sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests"))
+    from test_motion_dask import logged_move, on_cluster, serial
+
+    load = functools.partial(logged_move, points=10_000)
+    fit = dict(p=3, ncpts=100, slopes=(0.0, 0.0))
+    client = []
+
+    def two_workers():
+        if not client:
+            cluster = LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None)
+            client.append(Client(cluster))
+            atexit.register(cluster.close)
+            atexit.register(client[0].close)
+        return on_cluster(2000, load, fit)
+
+    return [Case("motion dask: approximate + peaks, 2000 moves, 2 workers", two_workers,
+                 lambda: serial(2000, load, fit), repeat=5, note="ratio = speed-up over the serial loop")]

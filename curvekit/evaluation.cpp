@@ -2,7 +2,10 @@
 #include "curvekit.h"
 
 #include <closeness.h>
+#include <evaluation.h>
+#include <videvo/evaluation_api.h>
 #include <morvane.h>
+#include <span_search.h>
 #include <work.h>
 
 #include <cmath>
@@ -20,11 +23,11 @@ int checked_knots(int p, CVec U) {
     return n;
 }
 
-// The span search is defined for u in [U[p], U[n+1]] widened by the closeness
-// tolerance; anything else (NaN and infinities included: the tolerance of an
-// infinity is infinite) is status -2.
+// The span search is defined for u in [U[p], U[n+1]] widened by its
+// tolerance; anything else (NaN and infinities included) is status -2.
 void require_span_domain(int n, int p, double u, CVec U) {
-    if (!(std::isfinite(u) && u >= U[p] - tol(u, U[p]) && u <= U[n + 1] + tol(u, U[n + 1]))) check_info(-2);
+    const SpanTolerance t = span_tolerance(p, U.data);
+    if (!(std::isfinite(u) && u >= U[p] - t(u, U[p]) && u <= U[n + 1] + t(u, U[n + 1]))) check_info(-2);
 }
 
 int findspan(int p, double u, CVec U) {
@@ -106,46 +109,71 @@ void dbfunspev(double u, int span, CVec U, int p, int k, Mat nders) {
     DersBasisFuns(&span, &u, &p, &k, U.data, ndu.get(), a.get(), left.get(), right.get(), nders.data);
 }
 
-double splpev(double u, CVec U, CVec P, int p) {
+using kernel::Knots;
+
+Knots knots_mode(bool validate) { return validate ? Knots::validate : Knots::trusted; }
+
+double point_value(double u, CVec U, CVec P, int p, bool validate) {
     const int n = P.last();
     require_curve(n, p, U);
-    int info = 0;
     double C = 0.0;
-    CurvePoint(&n, &p, U.data, P.data, &u, &C, &info);
-    check_info(info);
+    check_info(kernel::curve_point(n, p, U.data, P.data, u, &C, knots_mode(validate)));
     return C;
 }
 
-void splcev(Vec C, CVec U, CVec P, int p) {
-    const int n = P.last();
-    require_curve(n, p, U);
-    const int np = C.last();
-    int info = 0;
-    CurveEval(&n, &p, U.data, P.data, C.data, &np, &info);
-    check_info(info);
-}
-
-void dsplpev(double u, CVec U, CVec P, int p, int d, Vec CK) {
+void point_derivatives(double u, CVec U, CVec P, int p, int d, Vec CK, bool validate) {
     const int n = P.last();
     require_curve(n, p, U);
     if (d >= 0) require_size(CK.size, static_cast<Py_ssize_t>(d) + 1, "CK");
+    check_info(kernel::curve_derivs(n, p, U.data, P.data, u, d, CK.data, knots_mode(validate)));
+}
+
+void values_in_place(Vec C, CVec U, CVec P, int p, bool validate) {
+    const int n = P.last();
+    require_curve(n, p, U);
     int info = 0;
-    CurveDerivsAlg1(&n, &p, U.data, P.data, &u, &d, CK.data, &info);
+    {
+        ReleaseForLongWork unlocked(C.size);
+        info = kernel::curve_eval(n, p, U.data, P.data, C.data, C.last(), knots_mode(validate));
+    }
     check_info(info);
 }
 
-void dsplcev(CVec C, CVec U, CVec P, int p, int r1, int r2, Mat CK) {
+void derivatives_into(CVec C, CVec U, CVec P, int p, int r1, int r2, Mat CK, bool validate) {
     const int n = P.last();
     require_curve(n, p, U);
     if (CK.cols != C.size)
         raise(PyExc_ValueError, "'CK' must have " + std::to_string(C.size) + " columns (one per parameter), not " +
                                     std::to_string(CK.cols));
-    const int np = C.last();
     const int cp = static_cast<int>(CK.rows) - 1;
     int info = 0;
-    CurveDerivsEval(&n, &p, U.data, P.data, &r1, &r2, &np, C.data, &cp, CK.data, &info);
+    {
+        ReleaseForLongWork unlocked(C.size);
+        info = kernel::curve_derivs_eval(n, p, U.data, P.data, r1, r2, C.last(), C.data, cp, CK.data,
+                                         knots_mode(validate));
+    }
     check_info(info);
 }
+
+double splpev(double u, CVec U, CVec P, int p) { return point_value(u, U, P, p, true); }
+
+void splcev(Vec C, CVec U, CVec P, int p) { values_in_place(C, U, P, p, true); }
+
+void dsplpev(double u, CVec U, CVec P, int p, int d, Vec CK) { point_derivatives(u, U, P, p, d, CK, true); }
+
+void dsplcev(CVec C, CVec U, CVec P, int p, int r1, int r2, Mat CK) { derivatives_into(C, U, P, p, r1, r2, CK, true); }
+
+// dsplcev of the single order nu, written over the parameters.
+void derivative_in_place(Vec C, CVec U, CVec P, int p, int nu, bool validate) {
+    derivatives_into(C, U, P, p, nu, nu, Mat{C.data, 1, C.size}, validate);
+}
+
+const evaluation_api::Table trajectory_evaluation = {
+    &faces::Face<&point_value>::machine,
+    &faces::Face<&point_derivatives>::machine,
+    &faces::Face<&values_in_place>::machine,
+    &faces::Face<&derivative_in_place>::machine,
+};
 
 }  // namespace
 
@@ -210,6 +238,10 @@ void register_evaluation(Exporter& ex) {
         "r2 < r1 (-6), an empty C (-7), a parameter outside the domain or NaN (-8),\n"
         "CK without r2 - r1 + 1 rows (-9).",
         "C", "U", "P", "p", "r1", "r2", "CK");
+    PyObject* table = PyCapsule_New(const_cast<evaluation_api::Table*>(&trajectory_evaluation),
+                                    evaluation_api::signature, nullptr);
+    if (table == nullptr) throw nb::python_error();
+    ex.module().attr(evaluation_api::table_attribute) = nb::steal(table);
 }
 
 }  // namespace videvo::curvekit

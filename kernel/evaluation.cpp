@@ -1,5 +1,6 @@
 // Curve evaluation at one parameter and at arrays of parameters.
 #include "basis.h"
+#include "evaluation.h"
 #include "morvane.h"
 #include "span_search.h"
 #include "work.h"
@@ -148,10 +149,10 @@ bool single_point(const double* U, int m) { return U[0] == U[m]; }
 double single_point_value(const double* P, int n, int order) { return order == 0 ? P[n] : 0.0; }
 
 // Common checks of the evaluation routines: -2, -1, -3.
-int check_curve(int n, int p, const double* U) {
+int check_curve(int n, int p, const double* U, videvo::kernel::Knots knots) {
     if (p < 0) return -2;
     if (p > n) return -1;
-    if (ValidKnotVector(&n, &p, U) != 0) return -3;
+    if (knots == videvo::kernel::Knots::validate && ValidKnotVector(&n, &p, U) != 0) return -3;
     return 0;
 }
 
@@ -215,115 +216,111 @@ void eval_derivatives(Deg tag, int n, int p, const double* U, const double* P, i
 
 }  // namespace
 
+namespace videvo::kernel {
+
+int curve_point(int n, int p, const double* U, const double* P, double u, double* C, Knots knots) {
+    if (const int info = check_curve(n, p, U, knots); info != 0) return info;
+    const int m = n + p + 1;
+    if (!(u >= U[0] && u <= U[m])) return -5;
+    if (single_point(U, m)) {
+        *C = single_point_value(P, n, 0);
+        return 0;
+    }
+    const std::size_t M = static_cast<std::size_t>(p) + 1;
+    WorkArray<> N(M), left(M), right(M);
+    if (!N.ok() || !left.ok() || !right.ok()) return 1;
+    const int span = videvo::find_span(n, p, u, U);
+    videvo::basis_funs(span, u, p, U, left.get(), right.get(), N.get());
+    double c = 0.0;
+    for (int j = 0; j <= p; ++j) c += N[j] * P[span - p + j];
+    *C = c;
+    return 0;
+}
+
+int curve_eval(int n, int p, const double* U, const double* P, double* C, int np, Knots knots) {
+    if (const int info = check_curve(n, p, U, knots); info != 0) return info;
+    if (np < 0) return -6;
+    const DomainScan scan = scan_parameters(C, np, U[0], U[n + p + 1]);
+    if (!scan.inside) return -5;
+    if (single_point(U, n + p + 1)) {
+        std::fill(C, C + np + 1, single_point_value(P, n, 0));
+        return 0;
+    }
+    WorkArray<> work(span_basis_work(p));
+    if (!work.ok()) return 1;
+    with_degree(p, [&](auto deg) { eval_points(deg, n, p, U, P, C, np, scan.sorted, work.get()); });
+    return 0;
+}
+
+int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots) {
+    if (const int info = check_curve(n, p, U, knots); info != 0) return info;
+    const int m = n + p + 1;
+    if (!(u >= U[0] && u <= U[m])) return -5;
+    if (d < 0) return -6;
+    if (single_point(U, m)) {
+        for (int k = 0; k <= d; ++k) CK[k] = single_point_value(P, n, k);
+        return 0;
+    }
+    const int du = std::min(d, p);
+    const std::size_t M = static_cast<std::size_t>(p) + 1;
+    WorkArray<> nders(M * (du + 1)), left(M), right(M), ndu(M * M), a(2 * M);
+    if (!nders.ok() || !left.ok() || !right.ok() || !ndu.ok() || !a.ok()) return 1;
+    for (int k = p + 1; k <= d; ++k) CK[k] = 0.0;
+    const int span = videvo::find_span(n, p, u, U);
+    DersBasisFuns(&span, &u, &p, &du, U, ndu.get(), a.get(), left.get(), right.get(), nders.get());
+    for (int k = 0; k <= du; ++k) {
+        double c = 0.0;
+        for (int j = 0; j <= p; ++j) c += nders[k * M + j] * P[span - p + j];
+        CK[k] = c;
+    }
+    return 0;
+}
+
+int curve_derivs_eval(int n, int p, const double* U, const double* P, int r1, int r2, int np, const double* C,
+                      int cp, double* CK, Knots knots) {
+    if (const int info = check_curve(n, p, U, knots); info != 0) return info;
+    if (r1 < 0) return -5;
+    if (r2 < r1) return -6;
+    if (np < 0) return -7;
+    const DomainScan scan = scan_parameters(C, np, U[0], U[n + p + 1]);
+    if (!scan.inside) return -8;
+    if (cp != r2 - r1) return -9;
+    if (single_point(U, n + p + 1)) {
+        for (int q = r1; q <= r2; ++q)
+            std::fill(CK + static_cast<long>(q - r1) * (np + 1), CK + static_cast<long>(q - r1 + 1) * (np + 1),
+                      single_point_value(P, n, q));
+        return 0;
+    }
+    const std::size_t M = static_cast<std::size_t>(p) + 1;
+    WorkArray<> work(span_basis_work(p)), T(M * M);
+    if (!work.ok() || !T.ok()) return 1;
+    with_degree(p, [&](auto deg) {
+        eval_derivatives(deg, n, p, U, P, r1, r2, np, C, CK, scan.sorted, work.get(), T.get());
+    });
+    return 0;
+}
+
+}  // namespace videvo::kernel
+
+using videvo::kernel::Knots;
+
 extern "C" void CurvePoint(const int* n, const int* p, const double* U, const double* P, const double* u,
                            double* C, int* info) {
-    *info = check_curve(*n, *p, U);
-    if (*info != 0) return;
-    const int m = *n + *p + 1;
-    if (!(*u >= U[0] && *u <= U[m])) {
-        *info = -5;
-        return;
-    }
-    if (single_point(U, m)) {
-        *C = single_point_value(P, *n, 0);
-        return;
-    }
-    const std::size_t M = static_cast<std::size_t>(*p) + 1;
-    WorkArray<> N(M), left(M), right(M);
-    if (!N.ok() || !left.ok() || !right.ok()) {
-        *info = 1;
-        return;
-    }
-    const int span = videvo::find_span(*n, *p, *u, U);
-    videvo::basis_funs(span, *u, *p, U, left.get(), right.get(), N.get());
-    double c = 0.0;
-    for (int j = 0; j <= *p; ++j) c += N[j] * P[span - *p + j];
-    *C = c;
+    *info = videvo::kernel::curve_point(*n, *p, U, P, *u, C, Knots::validate);
 }
 
 extern "C" void CurveEval(const int* n, const int* p, const double* U, const double* P, double* C, const int* np,
                           int* info) {
-    *info = check_curve(*n, *p, U);
-    if (*info != 0) return;
-    if (*np < 0) {
-        *info = -6;
-        return;
-    }
-    const DomainScan scan = scan_parameters(C, *np, U[0], U[*n + *p + 1]);
-    if (!scan.inside) {
-        *info = -5;
-        return;
-    }
-    if (single_point(U, *n + *p + 1)) {
-        std::fill(C, C + *np + 1, single_point_value(P, *n, 0));
-        return;
-    }
-    WorkArray<> work(span_basis_work(*p));
-    if (!work.ok()) {
-        *info = 1;
-        return;
-    }
-    with_degree(*p, [&](auto deg) { eval_points(deg, *n, *p, U, P, C, *np, scan.sorted, work.get()); });
+    *info = videvo::kernel::curve_eval(*n, *p, U, P, C, *np, Knots::validate);
 }
 
 extern "C" void CurveDerivsAlg1(const int* n, const int* p, const double* U, const double* P, const double* u,
                                 const int* d, double* CK, int* info) {
-    *info = check_curve(*n, *p, U);
-    if (*info != 0) return;
-    const int m = *n + *p + 1;
-    if (!(*u >= U[0] && *u <= U[m])) {
-        *info = -5;
-        return;
-    }
-    if (*d < 0) {
-        *info = -6;
-        return;
-    }
-    if (single_point(U, m)) {
-        for (int k = 0; k <= *d; ++k) CK[k] = single_point_value(P, *n, k);
-        return;
-    }
-    const int du = std::min(*d, *p);
-    const std::size_t M = static_cast<std::size_t>(*p) + 1;
-    WorkArray<> nders(M * (du + 1)), left(M), right(M), ndu(M * M), a(2 * M);
-    if (!nders.ok() || !left.ok() || !right.ok() || !ndu.ok() || !a.ok()) {
-        *info = 1;
-        return;
-    }
-    for (int k = *p + 1; k <= *d; ++k) CK[k] = 0.0;
-    const int span = videvo::find_span(*n, *p, *u, U);
-    DersBasisFuns(&span, u, p, &du, U, ndu.get(), a.get(), left.get(), right.get(), nders.get());
-    for (int k = 0; k <= du; ++k) {
-        double c = 0.0;
-        for (int j = 0; j <= *p; ++j) c += nders[k * M + j] * P[span - *p + j];
-        CK[k] = c;
-    }
+    *info = videvo::kernel::curve_derivs(*n, *p, U, P, *u, *d, CK, Knots::validate);
 }
 
 extern "C" void CurveDerivsEval(const int* n, const int* p, const double* U, const double* P, const int* r1,
                                 const int* r2, const int* np, const double* C, const int* cp, double* CK,
                                 int* info) {
-    *info = check_curve(*n, *p, U);
-    if (*info != 0) return;
-    if (*r1 < 0) { *info = -5; return; }
-    if (*r2 < *r1) { *info = -6; return; }
-    if (*np < 0) { *info = -7; return; }
-    const DomainScan scan = scan_parameters(C, *np, U[0], U[*n + *p + 1]);
-    if (!scan.inside) { *info = -8; return; }
-    if (*cp != *r2 - *r1) { *info = -9; return; }
-    if (single_point(U, *n + *p + 1)) {
-        for (int q = *r1; q <= *r2; ++q)
-            std::fill(CK + static_cast<long>(q - *r1) * (*np + 1), CK + static_cast<long>(q - *r1 + 1) * (*np + 1),
-                      single_point_value(P, *n, q));
-        return;
-    }
-    const std::size_t M = static_cast<std::size_t>(*p) + 1;
-    WorkArray<> work(span_basis_work(*p)), T(M * M);
-    if (!work.ok() || !T.ok()) {
-        *info = 1;
-        return;
-    }
-    with_degree(*p, [&](auto deg) {
-        eval_derivatives(deg, *n, *p, U, P, *r1, *r2, *np, C, CK, scan.sorted, work.get(), T.get());
-    });
+    *info = videvo::kernel::curve_derivs_eval(*n, *p, U, P, *r1, *r2, *np, C, *cp, CK, Knots::validate);
 }

@@ -8,6 +8,7 @@
 #include "closeness.h"
 #include "elevation.h"
 #include "morvane.h"
+#include "span_search.h"
 #include "work.h"
 
 namespace {
@@ -56,7 +57,7 @@ void CurveKnotIns(const int* np, const int* p, const double* UP, const double* P
     if (*s < 0 || *s > *p) { *info = -7; return; }
     // The end of the domain already has multiplicity p + 1, although the span
     // search, which gives it the last non-empty span, counts fewer copies.
-    if (*r < 1 || *r > *p - *s || close(*u, UP[mp])) { *info = -8; return; }
+    if (*r < 1 || *r > *p - *s || videvo::span_tolerance(*p, UP).close(*u, UP[mp])) { *info = -8; return; }
 
     videvo::WorkArray<> R(*p + 1);
     if (!R.ok()) { *info = 1; return; }

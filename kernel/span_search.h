@@ -1,5 +1,6 @@
-// The knot-span search shared by the kernel's routines (not part of the
-// kernel's public interface; FindSpan and FindSpanMult publish it).
+// The knot-span search shared by the kernel's routines and the curve module
+// (not part of the kernel's public interface; FindSpan and FindSpanMult
+// publish it).
 #pragma once
 
 #include "closeness.h"
@@ -9,69 +10,65 @@
 
 namespace videvo {
 
-// The span search compares u with x - tol(u, x): u lies below x when it is
-// smaller, at or above x when it is larger.
-inline double span_threshold(double u, double x) { return x - tol(u, x); }
+// How close a parameter must come to a knot to count as that knot.  The
+// closeness test is applied to the offsets from the start of the domain
+// (U[p]), not to the values themselves: the tolerance then follows the domain
+// length instead of the magnitude of the knots, so a curve shifted by any
+// amount picks the same spans (on a domain that starts at 0 it is the
+// closeness test itself).  Every span decision (the search, the multiplicity
+// of a parameter, the domain widening of findspan) uses this one rule.
+struct SpanTolerance {
+    double origin;
 
-// The span of u: the index i in [p, n] with U[i] <= u < U[i+1] up to the
-// closeness tolerance (NURBS Book A2.1, binary search).
-//  - u close to U[n+1] gives n, the last non-empty span;
-//  - u close to an interior knot gives the span that starts at the last copy
-//    of that knot.  The thresholds x - tol(u, x) are monotone in x, so the
-//    spans that satisfy the search's stopping rule form a run; where u ties a
-//    threshold exactly the run has several members, possibly empty spans, and
-//    the last of them is taken: it is non-empty and right of the knot;
-//  - outside its precondition (u farther than the tolerance outside
-//    [U[p], U[n+1]], or NaN) it returns p or n instead of looping.
-inline int find_span(int n, int p, double u, const double* U) {
-    if (close(u, U[n + 1])) return n;
-    if (u < span_threshold(u, U[p])) return p;
-    if (u > span_threshold(u, U[n + 1])) return n;
-    // Invariant: u >= threshold(U[low]) and u <= threshold(U[high]), so the
-    // search ends, also in floating point.
-    int low = p;
-    int high = n + 1;
-    int mid;
-    for (;;) {
-        mid = (low + high) / 2;
-        if (u < span_threshold(u, U[mid]))
-            high = mid;
-        else if (u > span_threshold(u, U[mid + 1]))
-            low = mid;
-        else
-            break;
+    double operator()(double u, double x) const { return tol(u - origin, x - origin); }
+    bool close(double u, double x) const { return std::fabs(u - x) <= (*this)(u, x); }
+    // u lies below knot x when u < threshold(u, x), at or above it otherwise.
+    // The thresholds are non-decreasing in x for a fixed u.
+    double threshold(double u, double x) const { return x - (*this)(u, x); }
+    // The largest tolerance of any parameter of the span [lo, hi] with a knot
+    // of that span.
+    double span_max(double lo, double hi) const {
+        return std::max(1e-9 * std::max(std::fabs(lo - origin), std::fabs(hi - origin)), 1e-13);
     }
-    while (mid < n && u >= span_threshold(u, U[mid + 1])) ++mid;
-    return mid;
+};
+
+inline SpanTolerance span_tolerance(int p, const double* U) { return {U[p]}; }
+
+// The last index i in [lo, n] whose knot u does not lie below, given that
+// u does not lie below U[lo] (or lo = p, where nothing lies below): the walk
+// to the right doubles its stride while the knots are still passed
+// (galloping) and halves back in the last bracket, so a short step costs a
+// few comparisons and a long one O(log distance).
+inline int last_passed(int lo, int n, double u, const double* U, SpanTolerance t) {
+    int hi = n + 1;  // U[hi] not passed, or hi = n + 1
+    for (int step = 1; step <= n - lo; step *= 2) {
+        if (t.threshold(u, U[lo + step]) <= u) {
+            lo += step;
+        } else {
+            hi = lo + step;
+            break;
+        }
+    }
+    while (hi - lo > 1) {
+        const int mid = lo + (hi - lo) / 2;
+        if (t.threshold(u, U[mid]) <= u)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return lo;
 }
 
-// Parameters in (clear_low(s), clear_high(s)) lie strictly between the
-// thresholds of U[s] and U[s+1] and are not close to U[n+1] (for any n >= s):
-// the upper bound keeps twice the largest tolerance of the span away from
-// U[s+1], far more than any rounding of the threshold, and a u above U[s]
-// is above its threshold.  There the span is s without further tests.
-inline double clear_high(int s, const double* U) {
-    const double lo = U[s], hi = U[s + 1];
-    return hi - 2.0 * std::max(1e-9 * std::max(std::fabs(lo), std::fabs(hi)), 1e-13);
-}
-
-// The span of u found by walking from the span s of a nearby parameter.  When
-// u lies strictly between the thresholds of U[s] and U[s+1], s is the only
-// span that the binary search can return; otherwise (ties, NaN, u outside the
-// domain) the binary search decides.  The result always equals find_span.
-inline int find_span_from(int s, int n, int p, double u, const double* U) {
-    if (U[s] < u && u < clear_high(s, U)) return s;
-    if (close(u, U[n + 1])) return n;
-    while (s < n && u > span_threshold(u, U[s + 1])) ++s;
-    while (s > p && u < span_threshold(u, U[s])) --s;
-    if (span_threshold(u, U[s]) < u && u < span_threshold(u, U[s + 1])) return s;
-    return find_span(n, p, u, U);
-}
-
-// find_span for a parameter without a nearby one: a branch-free search by
-// plain comparisons for the last i in [p, n] with U[i] <= u, then the
-// tolerant walk from there.
-inline int find_span_searched(int n, int p, double u, const double* U) {
+// The span of u: the last index i in [p, n] whose knot u does not lie below,
+// except that u close to U[n+1] gives n (NURBS Book A2.1 with a tolerance).
+// A parameter close to an interior knot thus gets the span that starts at the
+// last copy of that knot, which is non-empty and right of the knot.  Outside
+// the domain it returns p or n (NaN gives p) instead of looping.  A branch-free
+// search by plain comparisons finds the last knot not above u; the thresholds
+// lie below the knots, so the tolerant answer is there or a few knots right.
+inline int find_span(int n, int p, double u, const double* U) {
+    const SpanTolerance t = span_tolerance(p, U);
+    if (t.close(u, U[n + 1])) return n;
     const double* base = U + p;
     int len = n - p + 1;
     while (len > 1) {
@@ -79,30 +76,50 @@ inline int find_span_searched(int n, int p, double u, const double* U) {
         base = base[half] <= u ? base + half : base;
         len -= half;
     }
-    return find_span_from(static_cast<int>(base - U), n, p, u, U);
+    return last_passed(static_cast<int>(base - U), n, u, U, t);
 }
 
-// Spans of a sequence of parameters: walked from the previous one when the
-// parameters are non-decreasing, searched otherwise.  The clear interior of
-// the current span is kept, so that a parameter in the same span as the
-// previous one costs two comparisons.
+// find_span for a parameter not below the span s of an earlier one.
+inline int find_span_after(int s, int n, int p, double u, const double* U) {
+    const SpanTolerance t = span_tolerance(p, U);
+    if (t.close(u, U[n + 1])) return n;
+    if (!(t.threshold(u, U[s]) <= u)) return find_span(n, p, u, U);
+    return last_passed(s, n, u, U, t);
+}
+
+// Spans of a sequence of parameters: galloping from the previous span while
+// the parameters do not decrease, searched otherwise.  Parameters strictly
+// inside the clear interior of the current span cost two comparisons: above
+// U[s] they are above its threshold, and below U[s+1] minus twice the span's
+// largest tolerance they lie below U[s+1]'s threshold (and far from U[n+1]).
 class SpanCursor {
 public:
     SpanCursor(int n, int p, const double* U, bool sorted) : n_(n), p_(p), U_(U), sorted_(sorted) {}
 
-    inline int operator()(double u) {
+    int operator()(double u) {
         if (low_ < u && u < high_) return s_;
-        s_ = sorted_ ? find_span_from(s_, n_, p_, u, U_) : find_span_searched(n_, p_, u, U_);
-        low_ = U_[s_];
-        high_ = clear_high(s_, U_);
+        const int s = sorted_ && s_ >= 0 ? find_span_after(s_, n_, p_, u, U_) : find_span(n_, p_, u, U_);
+        move_to(s);
         return s_;
     }
 
+    int span() const { return s_; }
+    // The clear interior (low, high) of the current span.
+    double low() const { return low_; }
+    double high() const { return high_; }
+
 private:
+    void move_to(int s) {
+        s_ = s;
+        const SpanTolerance t = span_tolerance(p_, U_);
+        low_ = U_[s];
+        high_ = U_[s + 1] - 2.0 * t.span_max(U_[s], U_[s + 1]);
+    }
+
     int n_, p_;
     const double* U_;
     bool sorted_;
-    int s_ = p_;
+    int s_ = -1;
     double low_ = 0.0, high_ = 0.0;  // empty until the first span is known
 };
 

@@ -17,7 +17,8 @@ extern "C" void FindSpanMult(const int* n, const int* p, const double* u, const 
                              int* s) {
     *k = videvo::find_span(*n, *p, *u, U);
     *s = 0;
-    while (*k - *s >= 0 && close(*u, U[*k - *s])) ++*s;
+    const videvo::SpanTolerance t = videvo::span_tolerance(*p, U);
+    while (*k - *s >= 0 && t.close(*u, U[*k - *s])) ++*s;
 }
 
 extern "C" void BasisFuns(const int* i, const double* u, const int* p, const double* U,

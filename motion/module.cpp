@@ -38,7 +38,8 @@ NB_MODULE(motion, m) {
     register_kinematics(m);
     register_extrema(m);
     register_scaling(m);
+    register_approximation(m);
     nb::list all;
-    for (const char* name : {"kinematics", "extrema", "peaks", "fit_limits", "sample"}) all.append(name);
+    for (const char* name : {"kinematics", "extrema", "peaks", "fit_limits", "sample", "approximate"}) all.append(name);
     m.attr("__all__") = all;
 }

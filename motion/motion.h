@@ -14,7 +14,10 @@ inline trajdata_api::Classes classes;
 
 // The curve-module functions the module calls, in binding order.
 #define VIDEVO_MOTION_CURVEKIT(X) \
-    X(dsplcev)
+    X(dsplcev)                    \
+    X(kevalappr)                  \
+    X(gcsplapp)                   \
+    X(gdsplapp)
 
 struct Curvekit {
 #define VIDEVO_MOTION_CURVEKIT_FIELD(name) curvekit_api::name##_fn name = nullptr;

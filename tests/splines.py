@@ -29,13 +29,19 @@ def random_spline(rng, p, n_cpts=None, repeats=True, start=0.0, stop=1.0):
     return U, P
 
 
+def span_tol(U, p, u, x):
+    """The tolerance of the span search: the closeness tolerance of the offsets
+    from the start of the domain, so that shifting a curve keeps its spans."""
+    return tol(u - U[p], x - U[p])
+
+
 def reference_span(U, p, u):
     """The span the library must choose: n close to the end of the domain,
     otherwise the last span whose first knot u does not lie below."""
     n = len(U) - p - 2
-    if close(u, U[n + 1]):
+    if abs(u - U[n + 1]) <= span_tol(U, p, u, U[n + 1]):
         return n
-    return max(i for i in range(p, n + 1) if u >= U[i] - tol(u, U[i]))
+    return max(i for i in range(p, n + 1) if u >= U[i] - span_tol(U, p, u, U[i]))
 
 
 def reference_derivative(U, P, p, u, nu=0):

@@ -6,6 +6,7 @@ import numpy as np
 import pytest
 from numpy.polynomial import Polynomial
 
+from videvo import curvekit as ck
 from videvo import motion, trajdata, trajmake
 from trajectories import random_trajectory, reference
 
@@ -165,8 +166,28 @@ def test_fit_limits_meets_every_limit_and_one_exactly(power, order, limits):
     assert t.stop == 3.0
 
 
+@pytest.mark.parametrize("slopes", [None, (0.0, 0.0), (-1.5, 2.0)])
+def test_approximate_places_knots_and_fits_as_the_curve_module_does(slopes):
+    rng = np.random.default_rng(7)
+    x = np.sort(rng.uniform(0.5, 4.5, 300))
+    y = np.sin(x) + rng.normal(0, 1e-2, x.size)
+    a = motion.approximate(list(x), y, 3, 25, order=1, slopes=slopes)
+    U, P = np.empty(29), np.empty(25)
+    ck.kevalappr(x, 3, U)
+    if slopes is None:
+        ck.gcsplapp(x, y, 3, U, P)
+    else:
+        ck.gdsplapp(x, y, 3, U, P, slopes)
+    assert (a.p, a.n, a.order) == (3, 24, 1)
+    assert np.array_equal(a.get_knotvector_asarray(), U) and np.array_equal(a.get_cpts_asarray(), P)
+    assert (a(x[0]), a(x[-1])) == (y[0], y[-1])
+    if slopes is not None:
+        assert (a(x[0], 1), a(x[-1], 1)) == pytest.approx(slopes, abs=1e-12)
+
+
 EMPTY = trajdata.Trajectory1d()
 STEP = bezier_trajectory(SMOOTH_STEP)
+X = np.linspace(0.0, 1.0, 20)
 
 
 @pytest.mark.parametrize(
@@ -188,6 +209,14 @@ STEP = bezier_trajectory(SMOOTH_STEP)
         (lambda: motion.peaks(EMPTY), "'t' is an empty trajectory"),
         (lambda: motion.sample(EMPTY, rate=1.0), "'t' is an empty trajectory"),
         (lambda: motion.fit_limits(EMPTY, vmax=1.0), "'t' is an empty trajectory"),
+        (lambda: motion.approximate(X, X[:-1], 3, 8), "xp and fp must have same dimension"),
+        (lambda: motion.approximate(X, X, 0, 8), "p must be greater than or equal to 1"),
+        (lambda: motion.approximate(X, X, 3, 3), "n must be greater than or equal to p"),
+        (lambda: motion.approximate(X, X, 3, 20),
+         "the number of points to be approximated must be greater than the number of control points"),
+        (lambda: motion.approximate(X[::-1], X, 3, 8), "'x' must be increasing"),
+        (lambda: motion.approximate(X, X, 3, 8, order=-1), "'order' must be non-negative number"),
+        (lambda: motion.approximate(X, X, 3, 8, slopes=(1.0,)), "'slopes' must be None or a pair of floats"),
         (lambda: motion.fit_limits(STEP, vmax=0.0), "'vmax' must be positive: 0.0"),
         (lambda: motion.fit_limits(STEP, vmax=1.0, amax=-2.0), "'amax' must be positive: -2.0"),
         (lambda: motion.fit_limits(STEP, jmax=np.nan), "'jmax' must be positive: nan"),

@@ -7,7 +7,7 @@ from hypothesis import strategies as st
 from scipy.interpolate import BSpline
 
 import videvo.curvekit as ck
-from splines import cox_de_boor, random_spline, reference_span, run_child, sample_points, tol
+from splines import cox_de_boor, random_spline, reference_span, run_child, sample_points, span_tol, tol
 
 INFO = "the algorithm failed with 'info' value: "
 CUBIC = np.array([0, 0, 0, 0, 1, 2, 3, 3, 3, 3.0])
@@ -49,7 +49,7 @@ class TestFindSpan:
             assert k == ck.findspan(p, u, U) == reference_span(U, p, u)
             assert U[k] < U[k + 1]  # never an empty span
             run = 0
-            while k - run >= 0 and abs(u - U[k - run]) <= tol(u, U[k - run]):
+            while k - run >= 0 and abs(u - U[k - run]) <= span_tol(U, p, u, U[k - run]):
                 run += 1
             assert s == run
 

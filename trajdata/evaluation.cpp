@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <optional>
 #include <vector>
 
 namespace videvo::trajdata {
@@ -33,31 +33,80 @@ void require_points(Traj self, Vec xp) {
     if (xp[0] < d.start || xp[xp.size - 1] > d.stop) raise(PyExc_ValueError, "domain error");
 }
 
-double peval(Traj self, double x) {
+// The buffers of a trajectory for one evaluation.  They are taken after
+// everything that may run Python code (a subclass's start and stop, which
+// could replace or free them), and no Python code runs until the evaluation
+// is done with them; long evaluations that release the interpreter lock pin
+// them (Pinned), so that no other thread can replace them meanwhile.
+struct Curve {
+    CVec U, P;
+    int p;
+    bool validate;  // the knot vector is checked by this evaluation
+};
+
+Curve curve_of(Traj self) {
     const CVec U = self.knots(), P = self.cpts();
+    return {U, P, self.rec->p, !self.rec->knots_trusted()};
+}
+
+// After an evaluation that checked the knots successfully.
+void knots_passed(Traj self, const Curve& c) {
+    if (c.validate && self.rec->exports == 0) self.rec->knots_checked = 1;
+}
+
+class Pinned {
+public:
+    explicit Pinned(Trajectory1dRecord* rec) : rec_(rec) { ++rec_->exports; }
+    Pinned(const Pinned&) = delete;
+    Pinned& operator=(const Pinned&) = delete;
+    ~Pinned() { --rec_->exports; }
+
+private:
+    Trajectory1dRecord* rec_;
+};
+
+double peval(Traj self, double x) {
+    self.require_data();
     require_in_domain(self, x);
-    const double value = ck.splpev(x, U, P, self.rec->p);
+    const Curve c = curve_of(self);
+    const double value = evaluation.value(x, c.U, c.P, c.p, c.validate);
     throw_if_error();
+    knots_passed(self, c);
     return value;
 }
 
+// Runs an array entry on the trajectory's buffers, pinned when it is long
+// enough for the entry to release the interpreter lock.
+template <class Entry, class... A>
+void evaluate_array(Traj self, Vec xp, Entry entry, A... args) {
+    const Curve c = curve_of(self);
+    int status;
+    {
+        std::optional<Pinned> pin;
+        if (xp.size >= long_array) pin.emplace(self.rec);
+        status = entry(xp, c.U, c.P, c.p, args..., c.validate);
+    }
+    check_entry(status);
+    knots_passed(self, c);
+}
+
 void ceval(Traj self, VecOrNone xp) {
-    const CVec U = self.knots(), P = self.cpts();
+    self.require_data();
     require_points(self, xp);
-    check_entry(ck.splcev(xp, U, P, self.rec->p));
+    evaluate_array(self, xp, evaluation.values);
 }
 
 double dpeval(Traj self, double x, OptNu nu_arg) {
     const int nu = nu_arg.get();
     // The nu + 1 work values cannot be fewer than none.
     if (nu < -1) raise(PyExc_ValueError, "negative dimensions are not allowed");
-    const CVec U = self.knots(), P = self.cpts();
+    self.require_data();
     require_in_domain(self, x);
     if (nu < 0) bad_nu();
-    const int p = self.rec->p;
+    const Curve c = curve_of(self);
     // Derivatives above the degree vanish: only orders 0..min(nu, p) are
     // computed (the curve module still checks x).
-    const int d = std::min(nu, p);
+    const int d = std::min(nu, c.p);
     std::array<double, 32> small;
     std::vector<double> large;
     double* CK = small.data();
@@ -65,18 +114,17 @@ double dpeval(Traj self, double x, OptNu nu_arg) {
         large.resize(static_cast<std::size_t>(d) + 1);
         CK = large.data();
     }
-    check_entry(ck.dsplpev(x, U, P, p, d, Vec{CK, d + 1}));
-    return nu > p ? 0.0 : CK[nu];
+    check_entry(evaluation.derivatives(x, c.U, c.P, c.p, d, Vec{CK, d + 1}, c.validate));
+    knots_passed(self, c);
+    return nu > c.p ? 0.0 : CK[nu];
 }
 
 void dceval(Traj self, VecOrNone xp, OptNu nu_arg) {
     const int nu = nu_arg.get();
-    const CVec U = self.knots(), P = self.cpts();
+    self.require_data();
     require_points(self, xp);
     if (nu < 0) bad_nu();
-    Buffer CK = Buffer::allocate(xp.size);
-    check_entry(ck.dsplcev(CVec(xp), U, P, self.rec->p, nu, nu, Mat{CK.get(), 1, xp.size}));
-    std::memcpy(xp.data, CK.get(), static_cast<std::size_t>(xp.size) * sizeof(double));
+    evaluate_array(self, xp, evaluation.derivative, nu);
 }
 
 // ---- calling the trajectory ------------------------------------------------------
@@ -128,6 +176,21 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
 
 }  // namespace
 
+namespace {
+
+PyObject* call_with(PyObject* self, PyObject* x, PyObject* nu) noexcept {
+    try {
+        const Traj t = Traj::from(self);
+        const int order = nu == nullptr ? 0 : faces::integer_from_python<int>(nu);
+        return (is_scalar(x) ? call_scalar(t, x, order) : call_array(t, x, order)).release().ptr();
+    } catch (...) {
+        set_error_from_exception();
+        return nullptr;
+    }
+}
+
+}  // namespace
+
 // t(x, nu=0), the type's call slot: calling a trajectory is its most frequent
 // use, so it takes the interpreter's direct route rather than a method lookup.
 PyObject* call_trajectory(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
@@ -140,17 +203,36 @@ PyObject* call_trajectory(PyObject* self, PyObject* args, PyObject* kwargs) noex
     } else if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:__call__", const_cast<char**>(keywords), &x, &nu)) {
         return nullptr;
     }
-    try {
-        const Traj t = Traj::from(self);
-        const int order = nu == nullptr ? 0 : faces::integer_from_python<int>(nu);
-        return (is_scalar(x) ? call_scalar(t, x, order) : call_array(t, x, order)).release().ptr();
-    } catch (...) {
-        set_error_from_exception();
-        return nullptr;
+    return call_with(self, x, nu);
+}
+
+// The same without an argument tuple; keywords take the general route.
+PyObject* vectorcall_trajectory(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
+    const Py_ssize_t given = PyVectorcall_NARGS(nargsf);
+    if (kwnames == nullptr && (given == 1 || given == 2)) return call_with(self, args[0], given == 2 ? args[1] : nullptr);
+    nb::object tuple = nb::steal(PyTuple_New(given));
+    if (!tuple.is_valid()) return nullptr;
+    for (Py_ssize_t i = 0; i < given; ++i) PyTuple_SET_ITEM(tuple.ptr(), i, Py_NewRef(args[i]));
+    nb::object kwargs;
+    if (kwnames != nullptr) {
+        kwargs = nb::steal(PyDict_New());
+        if (!kwargs.is_valid()) return nullptr;
+        for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(kwnames); ++i)
+            if (PyDict_SetItem(kwargs.ptr(), PyTuple_GET_ITEM(kwnames, i), args[given + i]) != 0) return nullptr;
     }
+    return call_trajectory(self, tuple.ptr(), kwargs.ptr());
 }
 
 void register_evaluation(TrajectoryClass& cls) {
+    // Instances carry their vectorcall pointer in the record, at the same
+    // offset in every instance (subclasses append their fields after it).
+    nb::object probe = allocate_instance<Trajectory1dRecord, &trajectory1d_methods>(trajectory1d_type);
+    const auto offset = reinterpret_cast<char*>(&trajectory_record(probe.ptr())->vectorcall) -
+                        reinterpret_cast<char*>(probe.ptr());
+    trajectory1d_type->tp_vectorcall_offset = offset;
+    trajectory1d_type->tp_flags |= Py_TPFLAGS_HAVE_VECTORCALL;
+    PyType_Modified(trajectory1d_type);
+
     Trajectory1dMethods& table = trajectory1d_methods;
     def_method<&peval>(cls, table, &Trajectory1dMethods::peval, "peval",
         "The value of the trajectory at the point x of its domain [start, stop].\n\n"

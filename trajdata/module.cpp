@@ -30,6 +30,14 @@ void bind_curvekit() {
 #define VIDEVO_TRAJDATA_BIND(name) VIDEVO_BIND_CURVEKIT(table, ck, name);
     VIDEVO_TRAJDATA_CURVEKIT(VIDEVO_TRAJDATA_BIND)
 #undef VIDEVO_TRAJDATA_BIND
+    nb::object module = import_or_fail(curvekit_api::module_name);
+    nb::object capsule = nb::steal(PyObject_GetAttrString(module.ptr(), evaluation_api::table_attribute));
+    if (!capsule.is_valid() || !PyCapsule_IsValid(capsule.ptr(), evaluation_api::signature)) {
+        PyErr_Clear();
+        throw nb::import_error("videvo.curvekit has no evaluation table of the expected form");
+    }
+    // The capsule lives as long as the curve module, which is never unloaded.
+    evaluation = *static_cast<const evaluation_api::Table*>(PyCapsule_GetPointer(capsule.ptr(), evaluation_api::signature));
 }
 
 void bind_numpy(nb::module_& m) {

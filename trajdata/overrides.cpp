@@ -1,6 +1,8 @@
 // The override rule, and the argument handling shared by all instances.
 #include "overrides.h"
 
+#include <algorithm>
+
 namespace videvo::trajdata {
 
 nb::object python_override(PyObject* self, PyObject* name, PyObject* own) {
@@ -18,12 +20,11 @@ nb::object python_override(PyObject* self, PyObject* name, PyObject* own) {
     return bound;
 }
 
-nb::object array_over(double* data, Py_ssize_t size, bool writable) {
-    const std::size_t shape[1] = {static_cast<std::size_t>(size)};
-    if (writable) return nb::cast(nb::ndarray<nb::numpy, double, nb::ndim<1>>(data, 1, shape, nb::handle()),
-                                  nb::rv_policy::reference);
-    return nb::cast(nb::ndarray<nb::numpy, const double, nb::ndim<1>>(data, 1, shape, nb::handle()),
-                    nb::rv_policy::reference);
+nb::object array_over(const double* data, Py_ssize_t size, bool writable) {
+    NewArray copy = new_array(size);
+    std::copy(data, data + size, copy.data.data);
+    if (!writable) copy.array.attr("setflags")(nb::arg("write") = false);
+    return std::move(copy.array);
 }
 
 // The tp_new of every class of this module.

@@ -12,7 +12,9 @@
 
 #include "trajdata.h"
 
+#include <algorithm>
 #include <string>
+#include <tuple>
 #include <type_traits>
 
 namespace videvo::trajdata {
@@ -30,16 +32,16 @@ nb::object python_override(PyObject* self, PyObject* name, PyObject* own);
 
 // ---- arguments and results of redefinitions ---------------------------------
 
-// A numpy array over a view's memory, for a redefinition that receives an
-// array argument (valid during the call).
-nb::object array_over(double* data, Py_ssize_t size, bool writable);
+// A new numpy array holding a copy of a view, for a redefinition that
+// receives an array argument (it may keep the array beyond the call).
+nb::object array_over(const double* data, Py_ssize_t size, bool writable);
 
 template <class T>
 nb::object to_python(const T& value) {
     if constexpr (std::is_same_v<T, PyObject*>) return nb::borrow(value ? value : Py_None);
     else if constexpr (std::is_same_v<T, VecOrNone>) return value.is_none() ? nb::none() : array_over(value.data, value.size, true);
     else if constexpr (std::is_same_v<T, Vec>) return array_over(value.data, value.size, true);
-    else if constexpr (std::is_same_v<T, CVec>) return array_over(const_cast<double*>(value.data), value.size, false);
+    else if constexpr (std::is_same_v<T, CVec>) return array_over(value.data, value.size, false);
     else if constexpr (requires { value.get(); }) return to_python(value.get());  // Opt records
     else return nb::cast(value);
 }
@@ -69,6 +71,35 @@ R from_python(nb::object result, PyObject* name) {
     }
 }
 
+// An argument as a redefinition receives it.  A writable array is a copy
+// whose contents are written back into the caller's view after the call (when
+// the redefinition left it at its length).
+template <class T>
+struct OverrideArg {
+    T value;
+    nb::object obj;
+
+    explicit OverrideArg(const T& v) : value(v), obj(to_python(v)) {}
+
+    void write_back() const {
+        if constexpr (std::is_same_v<T, Vec> || std::is_same_v<T, VecOrNone>) {
+            if (value.data == nullptr) return;
+            const ArrayArg result(obj, "xp", 1, Access::read);
+            const CVec r = result.cvec();
+            if (r.size == value.size)
+                std::copy(r.data, r.data + r.size, value.data);
+        }
+    }
+};
+
+template <class R, class... A>
+R call_override(const nb::object& f, PyObject* name, const A&... args) {
+    std::tuple<OverrideArg<A>...> held{OverrideArg<A>(args)...};
+    nb::object result = std::apply([&](const auto&... h) { return f(h.obj...); }, held);
+    std::apply([](const auto&... h) { (h.write_back(), ...); }, held);
+    return from_python<R>(std::move(result), name);
+}
+
 // ---- the table entry of an overridable method --------------------------------
 
 template <auto Impl>
@@ -81,7 +112,7 @@ struct Overridable<Impl> {
             const S checked = S::from(self);
             using Own = OwnMethod<Impl>;
             if (nb::object f = python_override(self, Own::name, Own::function); f.is_valid())
-                return from_python<R>(f(to_python(args)...), Own::name);
+                return call_override<R>(f, Own::name, args...);
             return Impl(checked, args...);
         }
         return Impl(S::exact(self), args...);

@@ -124,6 +124,7 @@ nb::object buffer_view(Traj self, double* data, std::int64_t size) {
     nb::object owner = entry_result(PyCapsule_New(self.obj, view_owner_name, &release_view));
     Py_INCREF(self.obj);
     self.rec->exports += 1;
+    self.rec->knots_changed();
     const std::size_t shape[1] = {static_cast<std::size_t>(size)};
     return nb::cast(nb::ndarray<nb::numpy, double, nb::ndim<1>>(data, 1, shape, owner), nb::rv_policy::reference);
 }

@@ -3,6 +3,7 @@
 
 #include <videvo/buffers.h>
 #include <videvo/faces.h>
+#include <videvo/evaluation_api.h>
 #include <videvo/trajdata_api.h>
 
 #include <nanobind/ndarray.h>
@@ -37,6 +38,9 @@ struct Curvekit {
 };
 
 inline Curvekit ck;
+
+// The curve module's evaluation on trajectory buffers.
+inline evaluation_api::Table evaluation{};
 
 // ---- NumPy ---------------------------------------------------------------------
 
@@ -134,10 +138,13 @@ void require_str_or_none(PyObject* obj, const char* name);
 int init_instance(PyObject* self, PyObject* args, PyObject* kwds) noexcept;
 bool refuse_arguments(PyTypeObject* type, PyObject* args, PyObject* kwds, bool in_new);
 
+PyObject* vectorcall_trajectory(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept;
+
 template <class Record, auto* Table>
 nb::object allocate_instance(PyTypeObject* type) {
     nb::object self = nb::inst_alloc(nb::handle(reinterpret_cast<PyObject*>(type)));
-    new (nb::inst_ptr<Record>(self)) Record(Table);
+    Record* record = new (nb::inst_ptr<Record>(self)) Record(Table);
+    if constexpr (std::is_same_v<Record, Trajectory1dRecord>) record->vectorcall = &vectorcall_trajectory;
     nb::inst_mark_ready(self);
     return self;
 }

@@ -15,6 +15,7 @@ void shift(Trajectory1dRecord& r, double x) {
     double* U = r._knotvector;
     const std::int64_t count = r.knot_count();
     for (std::int64_t i = 0; i < count; ++i) U[i] += x;
+    r.knots_changed();
 }
 
 // The knot u mapped to U[0] + k (u - U[0]), then shifted by d, as the
@@ -37,6 +38,7 @@ void remap(Trajectory1dRecord& r, double k, double d) {
     const std::int64_t clamped = std::min<std::int64_t>(r.p + 1, count);
     for (std::int64_t i = clamped; i < count; ++i) U[i] = f(U[i]);
     for (std::int64_t i = 0; i < clamped; ++i) U[i] = first;
+    r.knots_changed();
 }
 
 // remap, refused (knots unchanged) when the new knots would not be finite or

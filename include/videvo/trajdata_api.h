@@ -165,9 +165,20 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     double* _knotvector = nullptr;
     double* _cpts = nullptr;
     std::int32_t ptrs_owner = 0;
-    // Maintained by videvo.trajdata: array views of the buffers that are alive
-    // (while there are any, the buffers are never replaced).
+    // Maintained by videvo.trajdata: array views of the buffers that are alive,
+    // plus evaluations running without the interpreter lock (while there are
+    // any, the buffers are never replaced or freed).
     std::uint32_t exports = 0;
+    // Whether the knot vector is known to be valid for (n, p), so that
+    // evaluation need not check it again (an O(n) pass).  Evaluation sets it
+    // after the check passed while nothing was exported; whatever replaces or
+    // changes the knots in place (loaders, transforms, setters) must call
+    // knots_changed().  A new view clears it, and while views are alive it is
+    // not trusted, since the knots may change through them at any time.
+    // Knots that are not finite (a shift by inf) never pass the check.
+    std::uint32_t knots_checked = 0;
+    // t(x) without an argument tuple (set by videvo.trajdata).
+    vectorcallfunc vectorcall = nullptr;
 
     explicit Trajectory1dRecord(const Trajectory1dMethods* table) noexcept : ViDEVOObjectRecord(&table->base) {}
     ~Trajectory1dRecord() { release_buffers(); }
@@ -178,6 +189,8 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     std::int64_t knot_count() const noexcept { return std::int64_t(n) + p + 2; }
     std::int64_t cpts_count() const noexcept { return std::int64_t(n) + 1; }
     bool is_empty() const noexcept { return _knotvector == nullptr || _cpts == nullptr; }
+    void knots_changed() noexcept { knots_checked = 0; }
+    bool knots_trusted() const noexcept { return knots_checked != 0 && exports == 0; }
 
     // Releases the buffers if the record owns them (knots first) and forgets them.
     void release_buffers() noexcept {
@@ -187,6 +200,7 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
         }
         _knotvector = nullptr;
         _cpts = nullptr;
+        knots_checked = 0;
     }
 };
 

@@ -178,6 +178,11 @@ inline void require_shape(const Mat& a, Py_ssize_t rows, Py_ssize_t cols, const 
                                     std::to_string(a.cols) + ")");
 }
 
+// Arrays from this many elements on are long enough for releasing the
+// interpreter lock to pay (releasing and taking it again costs about a tenth
+// of a microsecond).
+inline constexpr Py_ssize_t long_array = Py_ssize_t{1} << 14;
+
 // Releases the interpreter lock while it lives when `count` elements make the
 // work long enough for other threads to gain from it (releasing and taking the
 // lock again costs about a tenth of a microsecond).  Nothing done meanwhile
@@ -185,11 +190,10 @@ inline void require_shape(const Mat& a, Py_ssize_t rows, Py_ssize_t cols, const 
 class ReleaseForLongWork {
 public:
     explicit ReleaseForLongWork(Py_ssize_t count) {
-        if (count >= kLong) release_.emplace();
+        if (count >= long_array) release_.emplace();
     }
 
 private:
-    static constexpr Py_ssize_t kLong = Py_ssize_t{1} << 14;
     std::optional<nb::gil_scoped_release> release_;
 };
 

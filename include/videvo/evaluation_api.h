@@ -1,0 +1,32 @@
+// The curve module's evaluation on a trajectory's own buffers, for
+// videvo.trajdata only (not part of the published export table).
+//
+// The entries are splpev, dsplpev, splcev and dsplcev (r1 = r2 = nu, written
+// straight into C) with the same checks, order and errors, plus a flag:
+// `validate` false skips the O(n) knot-vector validation because the caller
+// knows U is valid for its (n, p).  They follow the calling convention of
+// capi.h; the array entries release the interpreter lock for long arrays, so
+// the caller must keep the buffers from being replaced or freed meanwhile.
+// The table is a capsule in the curve module's attribute `table_attribute`,
+// named by `signature`.
+#pragma once
+
+#include "capi.h"
+
+namespace videvo::evaluation_api {
+
+struct Table {
+    double (*value)(double u, CVec U, CVec P, int p, bool validate) noexcept;
+    int (*derivatives)(double u, CVec U, CVec P, int p, int d, Vec CK, bool validate) noexcept;
+    int (*values)(Vec C, CVec U, CVec P, int p, bool validate) noexcept;
+    int (*derivative)(Vec C, CVec U, CVec P, int p, int nu, bool validate) noexcept;
+};
+
+inline constexpr const char* table_attribute = "_evaluation_capi";
+inline constexpr const char signature[] =
+    "value double (double u, CVec U, CVec P, int p, bool validate); "
+    "derivatives void (double u, CVec U, CVec P, int p, int d, Vec CK, bool validate); "
+    "values void (Vec C, CVec U, CVec P, int p, bool validate); "
+    "derivative void (Vec C, CVec U, CVec P, int p, int nu, bool validate)";
+
+}  // namespace videvo::evaluation_api

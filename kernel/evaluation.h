@@ -1,0 +1,22 @@
+// Curve evaluation for callers that have already validated the knot vector
+// (not part of the kernel's public interface; CurvePoint, CurveEval,
+// CurveDerivsAlg1 and CurveDerivsEval publish it).
+//
+// Each returns the status code of its public routine and runs the same checks
+// in the same order, except that with Knots::trusted the O(n) validation of
+// U (status -3) is skipped: the caller guarantees that U is valid for (n, p).
+#pragma once
+
+namespace videvo::kernel {
+
+enum class Knots { validate, trusted };
+
+int curve_point(int n, int p, const double* U, const double* P, double u, double* C, Knots knots);
+int curve_eval(int n, int p, const double* U, const double* P, double* C, int np, Knots knots);
+int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots);
+// CK may be C itself when r1 = r2: each parameter is read before its column
+// is written.
+int curve_derivs_eval(int n, int p, const double* U, const double* P, int r1, int r2, int np, const double* C,
+                      int cp, double* CK, Knots knots);
+
+}  // namespace videvo::kernel
