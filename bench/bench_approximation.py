@@ -13,6 +13,7 @@ import numpy as np
 from scipy.interpolate import make_interp_spline, make_lsq_spline
 
 import videvo.curvekit as ck
+from videvo import trajmake
 from common import Case
 
 
@@ -58,7 +59,14 @@ def memory_note(n_cpts):
     return f"peak memory +{growth} MB during the call ({total} MB whole process)"
 
 
-def cases():
+def selected(name):
+    """Whether bench/run.py was asked for this row: the setup below (a million
+    points, child interpreters) is skipped when it was not."""
+    wanted = sys.argv[1:]
+    return not wanted or any(s in name for s in wanted)
+
+
+def least_squares_cases():
     rows = []
     x, y = noisy_sine(10**6)
     U, P = fit(x, y, 1000)
@@ -76,4 +84,18 @@ def cases():
     mine = memory_note(10**5)
     rows.append(Case("kevalappr + gcsplapp, p=3, 1e6 pts, 1e5 cpts", lambda: fit(x, y, 10**5), repeat=3,
                      note=mine))
+    return rows
+
+
+def cases():
+    rows = least_squares_cases() if selected("kevalappr + gcsplapp") else []
+    c = np.random.default_rng(1).normal(size=61)
+    rows.append(Case("polytraj degree 60", lambda: trajmake.polytraj(0.0, 2.0, 60, 0, c), number=200,
+                     note="one Bezier segment from 61 power coefficients"))
+    xs = np.linspace(0.0, 3600.0, 10**5)
+    ys = np.sin(xs * np.pi / 180)
+    assert np.allclose(trajmake.sintraj(xs, 3, 0)(xs), ys, atol=1e-12)
+    rows.append(Case("sintraj p=3, 1e5 abscissae", lambda: trajmake.sintraj(xs, 3, 0),
+                     lambda: make_interp_spline(xs, ys, k=3), repeat=9,
+                     note="SciPy: make_interp_spline(k=3) of the samples, given"))
     return rows

@@ -48,7 +48,7 @@ IntPair findspanmult(int p, double u, CVec U) {
 void require_basis_degree(int p, CVec U) {
     require_degree_at_least(p, 0);
     if (U.size < 2 * static_cast<Py_ssize_t>(p) + 2)
-        bad_argument("U", "must have at least " + std::to_string(2 * p + 2) + " knots for degree " + std::to_string(p));
+        bad_argument("U", "must have at least " + std::to_string(2 * static_cast<long long>(p) + 2) + " knots for degree " + std::to_string(p));
 }
 
 void require_index(const char* name, int value, int lo, int hi) {

@@ -2,6 +2,7 @@
 #include "curvekit.h"
 
 #include <elevation.h>
+#include <insertion_checks.h>
 #include <morvane.h>
 
 #include <string>
@@ -12,11 +13,10 @@ namespace {
 void splkins(CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q) {
     const int n = P.last();
     require_curve(n, p, UP);
-    if (r >= 1) {
-        require_size(UQ.size, UP.size + r, "UQ");
-        require_size(Q.size, P.size + r, "Q");
-    }
     const IntPair ks = span_and_multiplicity(n, p, u, UP);
+    check_info(knot_insertion_status(n, p, UP.data, u, ks.first, ks.second, r));
+    require_size(UQ.size, UP.size + r, "UQ");
+    require_size(Q.size, P.size + r, "Q");
     int nq = 0;
     int info = 0;
     CurveKnotIns(&n, &p, UP.data, P.data, &u, &ks.first, &ks.second, &r, &nq, UQ.data, Q.data, &info);
@@ -60,7 +60,7 @@ void degelevc(CVec U, CVec P, int p, int t, Vec Uh, Vec Q) {
 void knotsdegelev(CVec U, int p, Vec Uh) {
     require_degree_at_least(p, 0);
     if (U.size < 2 * static_cast<Py_ssize_t>(p) + 2)
-        bad_argument("U", "must have at least " + std::to_string(2 * p + 2) + " knots for degree " +
+        bad_argument("U", "must have at least " + std::to_string(2 * static_cast<long long>(p) + 2) + " knots for degree " +
                               std::to_string(p));
     const int m = U.last();
     const int mh = increased_mult_last_index(m, p, U.data);

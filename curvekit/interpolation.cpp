@@ -34,6 +34,18 @@ void require_degree_fits(int n, int p) {
     require(p <= n, "degree inconsistent with the number of data points");
 }
 
+// Prescribed end derivatives: a NaN or an infinity would spread through the
+// whole solve and come back as a curve of NaN.
+void require_finite(CVec values, const char* name) {
+    for (Py_ssize_t i = 0; i < values.size; ++i)
+        if (!std::isfinite(values[i])) bad_argument(name, "must hold finite numbers");
+}
+
+void require_finite(Pair dy) {
+    const double both[2] = {dy.first, dy.second};
+    require_finite(CVec(both, 2), "dy");
+}
+
 // The basis functions N(s - P..s, P) at kLanes sites x[] with their spans s[],
 // one site per vector lane: N[l][j] = N(s[l] - P + j, P)(x[l]).  The
 // operations of basis_funs (The NURBS Book, A2.2) in every lane.  The
@@ -476,6 +488,7 @@ void gdsplint(CVec xp, CVec fp, int p, CVec U, Vec P, OptDy dy_arg) {
     const int n = r + 2;
     if (r >= 2) require_degree_fits(n, p);
     const Pair dy = dy_arg.get();
+    require_finite(dy);
     BandSystem A(n, p, U.data);
     solve_released(
         A, P.data,
@@ -568,6 +581,8 @@ void gadsplint(CVec xp, CVec fp, int p, CVec Ds, CVec De, CVec U, Vec P) {
     const int r = xp.last();
     const int n = r + k + l;
     if (r >= 2 || k + l > 0) require_degree_fits(n, p);
+    require_finite(Ds, "Ds");
+    require_finite(De, "De");
     BandSystem A(n, p, U.data);
     EndDerivatives ends(p, k, l);
     solve_released(
@@ -606,6 +621,7 @@ void cdsplint(CVec xp, CVec fp, Vec U, Vec P, OptDy dy_arg) {
     // before U and P are written.
     if (n <= 2) check_info(-1);
     const Pair dy = dy_arg.get();
+    require_finite(dy);
     int info = 0;
     {
         nb::gil_scoped_release unlocked;

@@ -10,10 +10,19 @@ void require_data(CVec xp) {
     if (xp.size == 0) bad_argument("xp", "must not be empty");
 }
 
+// A clamped knot vector of degree p needs p + 1 control points; with `extra`
+// conditions besides the points, fewer would overlap the two clamped ends.
+void require_points_for_degree(CVec xp, int p, long long extra) {
+    const long long needed = static_cast<long long>(p) + 1 - extra;
+    if (xp.size < needed)
+        bad_argument("xp", "must have at least " + std::to_string(needed) + " entries for degree " +
+                               std::to_string(p) + ", not " + std::to_string(xp.size));
+}
+
 int validknots(int p, CVec U) {
-    const int n = U.last() - p - 1;
     // A degree below zero or fewer than 2p + 2 knots is no clamped knot vector.
-    if (p < 0 || n < p) return 1;
+    if (p < 0 || U.size - p - 2 < p) return 1;
+    const int n = static_cast<int>(U.size - p - 2);
     return ValidKnotVector(&n, &p, U.data);
 }
 
@@ -23,6 +32,7 @@ using Placement = void (*)(const int* n, const double* x, const int* p, double* 
 void place(Placement routine, CVec xp, int p, Vec U, int lowest_degree, int extra) {
     require_degree_at_least(p, lowest_degree);
     require_data(xp);
+    require_points_for_degree(xp, p, extra);
     const int n = xp.last();
     require_size(U.size, static_cast<Py_ssize_t>(n) + p + 2 + extra, "U");
     ReleaseForLongWork unlocked(xp.size);
@@ -38,6 +48,7 @@ void averaging3(CVec xp, int p, int k, int l, Vec U) {
     require_data(xp);
     if (k < 0 || k > p) bad_argument("k", "must lie in [0, p], not " + std::to_string(k));
     if (l < 0 || l > p) bad_argument("l", "must lie in [0, p], not " + std::to_string(l));
+    require_points_for_degree(xp, p, static_cast<long long>(k) + l);
     const int n = xp.last();
     require_size(U.size, static_cast<Py_ssize_t>(n) + k + l + p + 2, "U");
     ReleaseForLongWork unlocked(xp.size);
@@ -51,7 +62,7 @@ void kevalappr(CVec xp, int p, Vec U) {
     const int m = xp.last();
     const int n = U.last() - p - 1;
     if (n < p)
-        bad_argument("U", "must have at least " + std::to_string(2 * p + 2) + " entries for degree " + std::to_string(p));
+        bad_argument("U", "must have at least " + std::to_string(2 * static_cast<long long>(p) + 2) + " entries for degree " + std::to_string(p));
     if (m < n)
         bad_argument("xp", "must have at least as many points as the curve has control points (" +
                                std::to_string(n + 1) + ")");
@@ -87,25 +98,28 @@ void register_knots(Exporter& ex) {
     VIDEVO_CURVEKIT_DEF(ex, eqspaced, eqspaced,
         "Fill U (len(xp) + p + 1 entries) with the clamped knot vector of degree p\n"
         "whose interior knots are equally spaced between xp[0] and xp[-1].\n"
-        "Raises ValueError for p < 0, an empty xp or a U of another length.",
+        "Raises ValueError for p < 0, an empty xp, fewer than p + 1 entries in xp or\n"
+        "a U of another length.",
         "xp", "p", "U");
     VIDEVO_CURVEKIT_DEF(ex, averaging, averaging,
         "Fill U (len(xp) + p + 1 entries) with the knots for interpolating the\n"
         "parameters xp by a degree-p B-spline: clamped ends and interior knots that\n"
         "are the means of p consecutive parameters.\n"
-        "Raises ValueError for p < 1, an empty xp or a U of another length.",
+        "Raises ValueError for p < 1, an empty xp, fewer than p + 1 entries in xp or\n"
+        "a U of another length.",
         "xp", "p", "U");
     VIDEVO_CURVEKIT_DEF(ex, averaging2, averaging2,
         "Knots by averaging for interpolation with the first derivative given at\n"
         "both ends: U has len(xp) + p + 3 entries.\n"
-        "Raises ValueError for p < 1, an empty xp or a U of another length.",
+        "Raises ValueError for p < 1, an empty xp, fewer than p - 1 entries in xp or\n"
+        "a U of another length.",
         "xp", "p", "U");
     VIDEVO_CURVEKIT_DEF(ex, averaging3, averaging3,
         "Knots by averaging for interpolation with k derivative conditions at the\n"
         "start and l at the end: U has len(xp) + k + l + p + 1 entries.  Each\n"
         "window of p parameters is clipped to the data and averaged over its length.\n"
-        "Raises ValueError for p < 1, k or l outside [0, p], an empty xp or a U of\n"
-        "another length.",
+        "Raises ValueError for p < 1, k or l outside [0, p], an empty xp, fewer than\n"
+        "p + 1 - k - l entries in xp or a U of another length.",
         "xp", "p", "k", "l", "U");
     VIDEVO_CURVEKIT_DEF(ex, averagcpts, averagcpts,
         "Fill C with the abscissae of the control points of a degree-p curve on the\n"

@@ -192,7 +192,7 @@ void eval_derivatives(Deg tag, int n, int p, const double* U, const double* P, i
     const int deg = degree_of(tag, p);
     const long cols = np + 1;
     const int kmax = std::min(r2, deg);
-    for (int q = std::max(r1, deg + 1); q <= r2; ++q) std::fill(CK + (q - r1) * cols, CK + (q - r1 + 1) * cols, 0.0);
+    for (long long q = std::max(r1, deg + 1); q <= r2; ++q) std::fill(CK + (q - r1) * cols, CK + (q - r1 + 1) * cols, 0.0);
     if (r1 > deg) return;
     SpanBasis<Deg> basis(tag, p, U, work);
     videvo::SpanCursor span_of(n, p, U, sorted);
@@ -258,14 +258,14 @@ int curve_derivs(int n, int p, const double* U, const double* P, double u, int d
     if (!(u >= U[0] && u <= U[m])) return -5;
     if (d < 0) return -6;
     if (single_point(U, m)) {
-        for (int k = 0; k <= d; ++k) CK[k] = single_point_value(P, n, k);
+        for (long long k = 0; k <= d; ++k) CK[k] = single_point_value(P, n, static_cast<int>(k));
         return 0;
     }
     const int du = std::min(d, p);
     const std::size_t M = static_cast<std::size_t>(p) + 1;
     WorkArray<> nders(M * (du + 1)), left(M), right(M), ndu(M * M), a(2 * M);
     if (!nders.ok() || !left.ok() || !right.ok() || !ndu.ok() || !a.ok()) return 1;
-    for (int k = p + 1; k <= d; ++k) CK[k] = 0.0;
+    for (long long k = p + 1LL; k <= d; ++k) CK[k] = 0.0;
     const int span = videvo::find_span(n, p, u, U);
     DersBasisFuns(&span, &u, &p, &du, U, ndu.get(), a.get(), left.get(), right.get(), nders.get());
     for (int k = 0; k <= du; ++k) {
@@ -286,9 +286,8 @@ int curve_derivs_eval(int n, int p, const double* U, const double* P, int r1, in
     if (!scan.inside) return -8;
     if (cp != r2 - r1) return -9;
     if (single_point(U, n + p + 1)) {
-        for (int q = r1; q <= r2; ++q)
-            std::fill(CK + static_cast<long>(q - r1) * (np + 1), CK + static_cast<long>(q - r1 + 1) * (np + 1),
-                      single_point_value(P, n, q));
+        for (long long q = r1; q <= r2; ++q)  // 64 bits: r2 may be INT_MAX
+            std::fill(CK + (q - r1) * (np + 1), CK + (q - r1 + 1) * (np + 1), single_point_value(P, n, static_cast<int>(q)));
         return 0;
     }
     const std::size_t M = static_cast<std::size_t>(p) + 1;

@@ -1,12 +1,11 @@
-// Knot insertion, knot refinement and degree elevation: changes of the
+// Knot insertion and knot refinement: changes of the
 // representation of a curve that keep its shape.
 
 #include <algorithm>
 #include <cmath>
 
-#include "binomial.h"
 #include "closeness.h"
-#include "elevation.h"
+#include "insertion_checks.h"
 #include "morvane.h"
 #include "span_search.h"
 #include "work.h"
@@ -23,23 +22,6 @@ int check_curve(const int* n, const int* p, const double* U) {
     return 0;
 }
 
-// The Bezier degree-elevation coefficients (The NURBS Book, eq. 5.36):
-// row i = 0..ph of the (ph + 1) x (p + 1) table E, E[i][j] = C(p, j) C(t, i - j) / C(ph, i).
-void fill_bezier_elevation(int p, int t, double* bezalfs) {
-    const int ph = p + t;
-    const int ph2 = ph / 2;
-    const auto at = [&](int i, int j) -> double& { return bezalfs[i * (p + 1) + j]; };
-    at(0, 0) = 1.0;
-    at(ph, p) = 1.0;
-    for (int i = 1; i <= ph2; ++i) {
-        const double inv = 1.0 / videvo::BinD(ph, i);
-        for (int j = std::max(0, i - t); j <= std::min(p, i); ++j)
-            at(i, j) = inv * videvo::BinD(p, j) * videvo::BinD(t, i - j);
-    }
-    for (int i = ph2 + 1; i <= ph - 1; ++i)
-        for (int j = std::max(0, i - t); j <= std::min(p, i); ++j) at(i, j) = at(ph - i, p - j);
-}
-
 }  // namespace
 
 extern "C" {
@@ -48,16 +30,9 @@ extern "C" {
 void CurveKnotIns(const int* np, const int* p, const double* UP, const double* P,
                   const double* u, const int* k, const int* s, const int* r, int* nq, double* UQ,
                   double* Q, int* info) {
-    *info = check_curve(np, p, UP);
+    *info = videvo::knot_insertion_status(*np, *p, UP, *u, *k, *s, *r);
     if (*info != 0) return;
     const int mp = *np + *p + 1;
-    if (!(*u >= UP[0] && *u <= UP[mp])) { *info = -5; return; }
-    // A span is at least p: U[0..p] are the clamped start knots.
-    if (*k < *p || *k > *np) { *info = -6; return; }
-    if (*s < 0 || *s > *p) { *info = -7; return; }
-    // The end of the domain already has multiplicity p + 1, although the span
-    // search, which gives it the last non-empty span, counts fewer copies.
-    if (*r < 1 || *r > *p - *s || videvo::span_tolerance(*p, UP).close(*u, UP[mp])) { *info = -8; return; }
 
     videvo::WorkArray<> R(*p + 1);
     if (!R.ok()) { *info = 1; return; }
@@ -131,131 +106,6 @@ void RefineKnotVectCurve(const int* n, const int* p, const double* U, const doub
         Ubar[k] = X[j];
         --k;
     }
-}
-
-// The NURBS Book, A5.9, extended to interior knots of multiplicity p + 1 (and
-// so to degree 0): a segment that starts at such a knot shares no control
-// point with the one before and is taken whole.  The end knots are read
-// snapped to U[0] and U[m] (on a copy), so each end is one run.
-void DegreeElevateCurve(const int* n, const int* p, const double* U, const double* P,
-                        const int* t, double* Uh, int* nh, double* Q, int* info) {
-    *info = check_curve(n, p, U);
-    if (*info != 0) return;
-    if (videvo::elevation_runs(*n, *p, U) < 0) { *info = -3; return; }
-    if (*t < 1 || *t > videvo::kMaxElevatedDegree - *p) { *info = -5; return; }
-
-    const int m = *n + *p + 1;
-    const int ph = *p + *t;
-    const auto cols = static_cast<std::size_t>(*p + 1);
-    videvo::WorkArray<> bezalfs(cols * static_cast<std::size_t>(ph + 1));
-    videvo::WorkArray<> bpts(cols);
-    videvo::WorkArray<> ebpts(static_cast<std::size_t>(ph + 1));
-    videvo::WorkArray<> Nextbpts(static_cast<std::size_t>(std::max(*p - 1, 0)));
-    videvo::WorkArray<> alfs(static_cast<std::size_t>(std::max(*p - 1, 0)));
-    bool snap = false;
-    for (int i = 0; i <= m; ++i) snap = snap || videvo::snapped_knot(*n, *p, U, i) != U[i];
-    videvo::WorkArray<> snapped(snap ? static_cast<std::size_t>(m + 1) : 0);
-    if (!bezalfs.ok() || !bpts.ok() || !ebpts.ok() || !Nextbpts.ok() || !alfs.ok() ||
-        !snapped.ok()) {
-        *info = 1;
-        return;
-    }
-    if (snap) {
-        for (int i = 0; i <= m; ++i) snapped[i] = videvo::snapped_knot(*n, *p, U, i);
-        U = snapped.get();
-    }
-
-    fill_bezier_elevation(*p, *t, bezalfs.get());
-    const auto coef = [&](int i, int j) { return bezalfs[i * (*p + 1) + j]; };
-
-    int mh = ph;
-    int kind = ph + 1;
-    int r = -1;
-    int a = *p;
-    int b = *p + 1;
-    int cind = 1;
-    double ua = U[0];
-    Q[0] = P[0];
-    for (int i = 0; i <= ph; ++i) Uh[i] = ua;
-    for (int i = 0; i <= *p; ++i) bpts[i] = P[i];
-
-    // One pass per run of equal knots U[i..b]; the last run ends at U[m].
-    for (;;) {
-        const int i0 = b;
-        while (b < m && U[b] == U[b + 1]) ++b;
-        const int mul = b - i0 + 1;
-        mh = mh + mul + *t;
-        const double ub = U[b];
-        const int oldr = r;
-        r = *p - mul;
-        // First elevated point to keep: past those shared with the segment
-        // before, all of them after a knot of multiplicity p + 1.
-        const int lbz = oldr > 0 ? (oldr + 2) / 2 : (oldr < 0 && a != *p ? 0 : 1);
-        const int rbz = r > 0 ? ph - (r + 1) / 2 : ph;
-
-        if (r > 0) {  // insert ub r times: bpts becomes the Bezier segment [ua, ub]
-            for (int k = *p; k >= mul + 1; --k) alfs[k - mul - 1] = (ub - ua) / (U[a + k] - ua);
-            for (int j = 1; j <= r; ++j) {
-                const int save = r - j;
-                const int s = mul + j;
-                for (int k = *p; k >= s; --k)
-                    bpts[k] = alfs[k - s] * bpts[k] + (1.0 - alfs[k - s]) * bpts[k - 1];
-                Nextbpts[save] = bpts[*p];
-            }
-        }
-
-        for (int i = lbz; i <= ph; ++i) {  // degree-elevate the segment
-            ebpts[i] = 0.0;
-            for (int j = std::max(0, i - *t); j <= std::min(*p, i); ++j)
-                ebpts[i] = ebpts[i] + coef(i, j) * bpts[j];
-        }
-
-        if (oldr > 1) {  // remove the knot ua oldr - 1 times
-            int first = kind - 2;
-            int last = kind;
-            const double den = ub - ua;
-            const double bet = (ub - Uh[kind - 1]) / den;
-            for (int tr = 1; tr <= oldr - 1; ++tr) {
-                int i = first;
-                int j = last;
-                int kj = j - kind + 1;
-                while (j - i > tr) {
-                    if (i < cind) {
-                        const double alf = (ub - Uh[i]) / (ua - Uh[i]);
-                        Q[i] = alf * Q[i] + (1.0 - alf) * Q[i - 1];
-                    }
-                    if (j >= lbz) {
-                        if (j - tr <= kind - ph + oldr) {
-                            const double gam = (ub - Uh[j - tr]) / den;
-                            ebpts[kj] = gam * ebpts[kj] + (1.0 - gam) * ebpts[kj + 1];
-                        } else {
-                            ebpts[kj] = bet * ebpts[kj] + (1.0 - bet) * ebpts[kj + 1];
-                        }
-                    }
-                    ++i;
-                    --j;
-                    --kj;
-                }
-                --first;
-                ++last;
-            }
-        }
-
-        if (a != *p)
-            for (int i = 0; i < ph - oldr; ++i) Uh[kind++] = ua;
-        for (int j = lbz; j <= rbz; ++j) Q[cind++] = ebpts[j];
-
-        if (b == m) {
-            for (int i = 0; i <= ph; ++i) Uh[kind + i] = ub;
-            break;
-        }
-        for (int j = 0; j <= r - 1; ++j) bpts[j] = Nextbpts[j];
-        for (int j = std::max(r, 0); j <= *p; ++j) bpts[j] = P[b - *p + j];
-        a = b;
-        ++b;
-        ua = ub;
-    }
-    *nh = mh - ph - 1;
 }
 
 // Copies every knot value once more: p + 2 copies of each end, one more copy

@@ -161,7 +161,8 @@ void CurveKnotIns(const int* np, const int* p, const double* UP, const double* P
 void RefineKnotVectCurve(const int* n, const int* p, const double* U, const double* P,
                          const double* X, const int* r, double* Ubar, double* Q, int* info);
 
-// Raise the degree by t (A5.9).  With s distinct interior knot values:
+// Raise the degree by t, by convex combinations of the control points only
+// (the curve is kept to rounding at any degree).  With s distinct interior knot values:
 // Uh[0..m+t(s+2)], Q[0..n+t(s+1)], nh = n + t(s + 1) (elevation.h counts them).
 // End knots that are only close to U[0], U[m] are read as equal to them (U
 // itself is not written).  Any degree from 0 works, and interior knots of

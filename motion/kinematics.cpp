@@ -33,10 +33,16 @@ nb::object kinematics(nb::handle traj, nb::handle x, int upto) {
     nb::object xs = np.ascontiguousarray(x, nb::arg("dtype") = np.float64);
     const ArrayArg points(xs, "x", 1, Access::read);
     const CVec v = points.cvec();
-    const double start = t.start(), stop = t.stop();
-    for (Py_ssize_t i = 0; i < v.size; ++i)
-        if (!(v[i] >= start && v[i] <= stop)) fail("'x' out of domain: " + repr_double(v[i]));
-    return kinematics_at(t, v, upto);
+    try {
+        return kinematics_at(t, v, upto);
+    } catch (nb::python_error&) {
+        // The curve module checks the domain in its own pass; the point it
+        // refused is looked for only then.
+        const double start = t.start(), stop = t.stop();
+        for (Py_ssize_t i = 0; i < v.size; ++i)
+            if (!(v[i] >= start && v[i] <= stop)) fail("'x' out of domain: " + repr_double(v[i]));
+        throw;
+    }
 }
 
 // A step given either as a rate or as a time: positive and finite.

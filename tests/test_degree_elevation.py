@@ -81,6 +81,21 @@ class TestAgainstScipy:
         Uh, Q = elevated(U, P, 3, t)
         np.testing.assert_allclose(values(Uh, Q, 3 + t), values(U, P, 3), rtol=0, atol=1e-12)
 
+    @pytest.mark.parametrize("p, t, inner", [
+        (8, 1, None), (12, 1, None), (15, 1, None), (20, 5, None), (10, 15, None),
+        (4, 3, [0.2, 0.5, 0.5 + 1e-7, 0.5 + 2e-7, 0.9]),  # clustered knots
+    ])
+    def test_random_interior_knots_keep_the_curve_at_high_degrees(self, p, t, inner):
+        rng = np.random.default_rng(p * 100 + t)
+        for _ in range(5):
+            knots = np.sort(rng.uniform(0, 3, 8)) if inner is None else np.array(inner)
+            U = clamped(p, list(knots))
+            P = rng.normal(size=len(U) - p - 1)
+            x = np.linspace(U[0], U[-1], 1001)
+            Uh, Q = elevated(U, P, p, t)
+            np.testing.assert_allclose(values(Uh, Q, p + t, x), values(U, P, p, x), rtol=0,
+                                       atol=1e-12 * scale(P))
+
     def test_degree_above_1000_is_refused(self):
         U, P = clamped(1, []), np.array([0, 1.0])
         Uh, Q = elevated(U, P, 1, 999)
@@ -122,10 +137,10 @@ class TestErrors:
             ck.degelevc(self.U, self.P, p, t, Uh, Q)
         assert (Uh == 7).all() and (Q == 7).all()
 
-    def test_knot_value_repeated_more_than_p_plus_1_times(self):
-        U = clamped(2, [1.0, 1.0, 1.0, 1.0])
+    @pytest.mark.parametrize("U", [clamped(2, [1.0, 1.0, 1.0, 1.0]), np.array([0, 0, 0, 0, 1, 1, 1.0])])
+    def test_knot_value_repeated_more_than_p_plus_1_times(self, U):
         with pytest.raises(ValueError, match=f"^{failure(-3)}$"):
-            ck.degelevc(U, np.arange(7.0), 2, 1, np.empty(16), np.empty(9))
+            ck.degelevc(U, np.arange(len(U) - 3.0), 2, 1, np.empty(16), np.empty(9))
 
     def test_short_outputs_are_refused_before_writing(self):
         Uh, Q = np.full(13, 7.0), np.full(8, 7.0)

@@ -243,3 +243,15 @@ def test_fromdata_at_machine_level_takes_its_optional_values_in_one_record():
     assert sloped.dpeval(x[-1], 1) == pytest.approx(-1.0, abs=1e-9)
     with pytest.raises(ValueError, match="inconsistent 'p' value"):
         entry(view(x), view(y), 0, 0, Options(0, 0, 0.0, 0.0))
+
+
+@pytest.mark.parametrize("make", [
+    lambda x, bad: trajmake.fromdata(x, np.sin(x), 3, 0, True, (bad, 0.0)),
+    lambda x, bad: trajmake.fromdatatdma(x, np.sin(x), 0, (0.0, bad)),
+    lambda x, bad: trajmake.fromdatawaed(x, np.sin(x), 3, 0, np.array([bad]), np.array([0.0])),
+])
+def test_end_conditions_that_are_not_finite_are_refused(make):
+    x = np.linspace(0.0, 5.0, 8)
+    for bad in (np.nan, np.inf):
+        with pytest.raises(ValueError, match="must hold finite numbers$"):
+            make(x, bad)

@@ -63,7 +63,8 @@ def test_worked_example_on_a_line_and_a_parabola():
     U, P = plain(x, fp, 2)
     assert P[0] == 0 and P[3] == 16
     assert_interpolates(U, P, 2, x, fp)
-    U, P = plain(x[[0, 3]], fp[[0, 3]], 3)  # two points: the identity rows only
+    P = np.empty(2)  # two points: the identity rows only, whatever the knots
+    ck.gcsplint(x[[0, 3]], fp[[0, 3]], 3, np.array([0, 0, 0, 4, 4, 4.0]), P)
     np.testing.assert_array_equal(P, [0, 16])
 
 
@@ -391,3 +392,18 @@ def test_import_fails_without_a_lapack_or_blas_entry():
     result = run_child(MISSING_DGEMM)
     assert result.returncode == 0, result.stderr
     assert result.stdout.splitlines()[-1] == "ImportError: scipy.linalg.cython_blas.dgemm is not available"
+
+
+@pytest.mark.parametrize("call, name", [
+    (lambda x, y, bad: ck.gdsplint(x, y, 3, np.empty(len(x) + 6), np.empty(len(x) + 2), (bad, 0.0)), "dy"),
+    (lambda x, y, bad: ck.cdsplint(x, y, np.empty(len(x) + 6), np.empty(len(x) + 2), (0.0, bad)), "dy"),
+    (lambda x, y, bad: ck.gadsplint(x, y, 3, np.array([1.0, bad]), np.array([0.0]), np.empty(len(x) + 7),
+                                    np.empty(len(x) + 3)), "Ds"),
+    (lambda x, y, bad: ck.gadsplint(x, y, 3, np.array([]), np.array([bad]), np.empty(len(x) + 5),
+                                    np.empty(len(x) + 1)), "De"),
+])
+@pytest.mark.parametrize("bad", [np.nan, np.inf, -np.inf])
+def test_end_conditions_that_are_not_finite_are_refused(call, name, bad):
+    x = np.linspace(0.0, 5.0, 8)
+    with pytest.raises(ValueError, match=f"^'{name}' must hold finite numbers$"):
+        call(x, np.sin(x), bad)

@@ -60,7 +60,8 @@ class TestInsertion:
         ],
     )
     def test_refused_insertions(self, u, r, code):
-        UQ, Q = np.full(6 + max(r, 0), 7.0), np.full(3 + max(r, 0), 7.0)
+        # outputs of the size of no insertion: the refusal comes first
+        UQ, Q = np.full(6, 7.0), np.full(3, 7.0)
         with pytest.raises(ValueError, match=f"^{failure(code)}$"):
             ck.splkins(QUADRATIC_U, U_SQUARED, 2, u, r, UQ, Q)
         assert (UQ == 7).all() and (Q == 7).all()
@@ -104,6 +105,21 @@ class TestRefinement:
                 tck = insert(x, tck)
             np.testing.assert_array_equal(Ubar, tck[0])
             np.testing.assert_allclose(Q, tck[1][: len(Q)], rtol=1e-13, atol=1e-13 * scale(P))
+
+    @pytest.mark.parametrize("seed", range(4))
+    def test_degree_zero_is_repeated_single_insertion(self, seed):
+        # Degree 0: the span holding x is split and its value copied; at a knot
+        # the new empty span takes the value on the left.
+        rng = np.random.default_rng(seed)
+        U = np.r_[0.0, np.sort(rng.choice(GRID, int(rng.integers(0, 6)))), 3.0]
+        P = rng.normal(size=len(U) - 1)
+        X = np.sort(np.r_[rng.choice(U[1:-1], min(2, len(U) - 2)), rng.uniform(0.01, 2.99, 4)])
+        Ubar, Q = refined(U, P, 0, X)
+        for x in X:
+            k = np.searchsorted(U, x, side="left") - 1
+            U, P = np.insert(U, k + 1, x), np.insert(P, k + 1, P[k])
+        np.testing.assert_array_equal(Ubar, U)
+        np.testing.assert_array_equal(Q, P)
 
     @pytest.mark.parametrize(
         "X, code",

@@ -90,6 +90,19 @@ class TestRemovalErrors:
         np.testing.assert_array_equal(U, CUBIC_U)
         np.testing.assert_array_equal(P, self.P)
 
+    class FloatFails:
+        def __float__(self):
+            raise KeyError("from __float__")
+
+    @pytest.mark.parametrize("tol, kind, message", [
+        ("1e-3", TypeError, "must be real number, not str"),
+        (FloatFails(), KeyError, "from __float__"),
+    ])
+    def test_tolerance_that_is_no_number(self, tol, kind, message):
+        for call in (lambda U, P: ck.splkrem(U, P, 3, 1.0, 1, tol), lambda U, P: ck.splksrem(U, P, 3, tol)):
+            with pytest.raises(kind, match=message):
+                call(CUBIC_U.copy(), self.P.copy())
+
     @pytest.mark.parametrize("u, code", [(1.5, -7), (0.0, -6), (3.0, -7), (-1.0, -5)])
     def test_bound_needs_an_interior_knot(self, u, code):
         with pytest.raises(ValueError, match=f"^{failure(code)}$"):

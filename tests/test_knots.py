@@ -111,6 +111,23 @@ class TestPlacement:
             ck.averaging2(arr(0, 1, 3, 4), 2, U)
         assert (U == 7.0).all()
 
+    @pytest.mark.parametrize("place, p, count, extra", [
+        (lambda x, p, U: ck.eqspaced(x, p, U), 3, 3, 0),
+        (lambda x, p, U: ck.averaging(x, p, U), 4, 4, 0),
+        (lambda x, p, U: ck.averaging2(x, p, U), 5, 3, 2),
+        (lambda x, p, U: ck.averaging3(x, p, 1, 0, U), 3, 2, 1),
+    ])
+    def test_fewer_points_than_the_degree_needs_are_refused(self, place, p, count, extra):
+        # The two clamped ends would overlap into a decreasing knot vector.
+        U = np.full(count + extra + p + 1, 7.0)
+        message = f"^'xp' must have at least {p + 1 - extra} entries for degree {p}, not {count}$"
+        with pytest.raises(ValueError, match=message):
+            place(np.linspace(0, 1, count), p, U)
+        assert (U == 7.0).all()
+        U = np.empty(count + 1 + extra + p + 1)
+        place(np.linspace(0, 1, count + 1), p, U)
+        assert ck.validknots(p, U) == 0
+
     def test_bad_arguments(self):
         with pytest.raises(ValueError, match="'p' must be at least 0"):
             ck.eqspaced(arr(0, 1), -1, np.empty(1))

@@ -97,6 +97,24 @@ def test_copy_of_a_borrowed_trajectory_owns_its_buffers():
     assert t.copy().__getstate__()[5] is True
 
 
+@pytest.mark.parametrize("owner", [True, False])
+def test_loaded_copies_are_released_whatever_the_owner_flag(owner):
+    import tracemalloc
+
+    n = 100_000
+    state = state_of(np.r_[[0.0] * 3, np.linspace(0, 1, n - 3), [1.0] * 3], np.zeros(n), 2, owner=owner)
+    t = Trajectory1d()
+    tracemalloc.start()
+    try:
+        for _ in range(20):
+            t.__setstate__(state)
+        grown = tracemalloc.get_traced_memory()[0]
+    finally:
+        tracemalloc.stop()
+    assert grown < 4 * 16 * n  # one load's buffers, not twenty
+    assert t.__getstate__()[5] is owner
+
+
 @pytest.mark.parametrize("protocol", [2, 3, 4, 5])
 def test_pickle_round_trip(protocol):
     t, _ = random_trajectory(2, 4, n_cpts=30)

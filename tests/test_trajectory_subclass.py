@@ -76,6 +76,27 @@ def test_copies_and_unpickling_run_the_redefined_methods():
     assert type(r2) is Recording and r2.states == [(2, 3, 0, True)]
 
 
+class Doubled(Trajectory1d):
+    """Hands out its control points doubled and its knots shifted by one."""
+
+    def _sget_cpts(self):
+        return (2.0 * np.frombuffer(super()._sget_cpts())).tobytes()
+
+    def _sget_knotvector(self):
+        return (np.frombuffer(super()._sget_knotvector()) + 1.0).tobytes()
+
+
+def test_pickled_state_comes_from_the_redefined_byte_getters():
+    d = make(Doubled)
+    knots, cpts = d.__getstate__()[:2]
+    assert np.frombuffer(cpts).tolist() == (2.0 * CPTS).tolist()
+    assert np.frombuffer(knots).tolist() == (KNOTS + 1.0).tolist()
+    d2 = pickle.loads(pickle.dumps(d))
+    assert type(d2) is Doubled
+    assert d2.get_cpts_asarray().tolist() == (2.0 * CPTS).tolist()
+    assert d2.start == KNOTS[0] + 1.0
+
+
 def test_a_redefinition_must_return_what_the_method_returns():
     class BadCopy(Trajectory1d):
         def copy(self):

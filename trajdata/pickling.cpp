@@ -45,7 +45,7 @@ void dset_data(Traj self, PyObject* knots, PyObject* cpts, int p, int n, unsigne
     const char* knot_data = exact_bytes(knots, knot_count, "knots", "(n + p + 2) * 8");
     const char* cpts_data = exact_bytes(cpts, cpts_count, "cpts", "(n + 1) * 8");
     Trajectory1dRecord& r = *self.rec;
-    if (r.exports != 0 && r.ptrs_owner)
+    if (r.exports != 0 && (r.ptrs_owner || r.copies_owned))
         raise(PyExc_BufferError, "cannot replace the data of a trajectory while arrays of it are in use");
     Buffer U = Buffer::copy_of(knot_data, knot_count);
     Buffer P = Buffer::copy_of(cpts_data, cpts_count);
@@ -56,6 +56,7 @@ void dset_data(Traj self, PyObject* knots, PyObject* cpts, int p, int n, unsigne
     r.n = n;
     r._knotvector = U.release();
     r._cpts = P.release();
+    r.copies_owned = 1;
 }
 
 // The byte strings come through the method table, so a subclass's
@@ -91,7 +92,7 @@ void register_pickling(TrajectoryClass& cls) {
         "Replace the trajectory's data by copies of the byte strings `knots`\n"
         "((n + p + 2) * 8 bytes) and `cpts` ((n + 1) * 8 bytes), with degree `p`,\n"
         "highest control-point index `n`, derivative order `order` and owner flag\n"
-        "`owner` (the new buffers are released on destruction only when it is set).\n\n"
+        "`owner` (reported as given; the copies are always released).\n\n"
         "Raises TypeError(\"expected bytes, NoneType found\") for None (or another\n"
         "type) in place of bytes, ValueError for p < 0, n < p or byte strings of\n"
         "other lengths, OverflowError for a negative order, BufferError while\n"

@@ -7,22 +7,39 @@
 #include <cstring>
 
 namespace videvo::trajmake {
-namespace {
 
-Vec view_of(const Buffer& b) { return {b.get(), static_cast<Py_ssize_t>(b.size())}; }
-
-// The checks every interpolating factory starts with.  The comparison is
-// written so that a NaN abscissa fails it too; an infinite end of the domain
-// would give a knot vector that no trajectory can be evaluated on.
-void require_data(CVec xp, CVec fp) {
-    if (fp.size != xp.size) fail(msg::fp_length);
+// The comparison is written so that a NaN abscissa fails it too.
+void require_increasing(CVec xp) {
     bool increasing = true;
     {
         ReleaseForLongWork unlocked(xp.size);
         for (Py_ssize_t i = 1; i < xp.size && increasing; ++i) increasing = xp[i - 1] < xp[i];
     }
     if (!increasing) fail(msg::xp_increasing);
+}
+
+// An infinite end of the domain would give a knot vector that no trajectory
+// can be evaluated on.
+void require_finite_ends(CVec xp) {
     if (xp.size > 0 && !(std::isfinite(xp[0]) && std::isfinite(xp[xp.size - 1]))) fail(msg::xp_finite);
+}
+
+TrajectoryObject interpolate_with_end_derivatives(CVec xp, CVec fp, int p, int order, CVec Ds, CVec De) {
+    const std::int64_t L = xp.size, k = Ds.size, l = De.size;
+    Buffer U = Buffer::allocate(L + k + l + p + 1);
+    Buffer P = Buffer::allocate(L + k + l);
+    check_entry(ck.averaging3(xp, p, static_cast<int>(k), static_cast<int>(l), view_of(U)));
+    check_entry(ck.gadsplint(xp, fp, p, Ds, De, view_of(U), view_of(P)));
+    return wrap_buffers(U, P, p, static_cast<int>(L + k + l - 1), order);
+}
+
+namespace {
+
+// The checks every interpolating factory starts with.
+void require_data(CVec xp, CVec fp) {
+    if (fp.size != xp.size) fail(msg::fp_length);
+    require_increasing(xp);
+    require_finite_ends(xp);
 }
 
 TrajectoryObject fromdata(CVec xp, CVec fp, int p, int order, FromdataOpt opt) {
@@ -73,11 +90,7 @@ TrajectoryObject fromdatawaed(CVec xp, CVec fp, int p, int order, CVec Ds, CVec 
     if (L < p || L + k + l < std::int64_t(p) + 1) fail(msg::degree_vs_points);
     if (std::max(k, l) >= p) fail(msg::max_derivative);
     require_order(order);
-    Buffer U = Buffer::allocate(L + k + l + p + 1);
-    Buffer P = Buffer::allocate(L + k + l);
-    check_entry(ck.averaging3(xp, p, static_cast<int>(k), static_cast<int>(l), view_of(U)));
-    check_entry(ck.gadsplint(xp, fp, p, Ds, De, view_of(U), view_of(P)));
-    return wrap_buffers(U, P, p, static_cast<int>(L + k + l - 1), order);
+    return interpolate_with_end_derivatives(xp, fp, p, order, Ds, De);
 }
 
 }  // namespace

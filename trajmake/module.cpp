@@ -39,6 +39,7 @@ NB_MODULE(trajmake, m) {
     Exporter ex(m);
     register_bspline(ex);
     register_interpolating(ex);
+    register_analytic(ex);
     ex.publish(publication_order);
     nb::list all;
     for (const char* name : publication_order)

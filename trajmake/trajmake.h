@@ -56,6 +56,8 @@ inline constexpr const char* nu_positive = "'nu' must be greater than zero";
 inline constexpr const char* p_below_poly_degree = "'p' must be greater than or equal to the degree of the polynomial: ";
 inline constexpr const char* p_negative_value = "'p' must be greater than or equal to zero: ";
 inline constexpr const char* p_below_one = "'p' must be at least 1: ";
+inline constexpr const char* domain_finite = "'start' and 'stop' must be finite";
+inline constexpr const char* c_empty = "'c' must not be empty";
 }  // namespace msg
 
 // ValueError(text), and the messages with a value: text followed by the value.
@@ -80,6 +82,17 @@ inline TrajectoryObject wrap_buffers(Buffer& knots, Buffer& cpts, int p, int n, 
     return {nb::steal(t)};
 }
 
+inline Vec view_of(const Buffer& b) { return {b.get(), static_cast<Py_ssize_t>(b.size())}; }
+
+// ---- shared by the interpolating and the analytic factories -------------------
+
+// "'xp' must be increasing" unless every xp[i - 1] < xp[i] (a NaN fails).
+void require_increasing(CVec xp);
+// "'xp' must be finite" for an infinite or NaN first or last abscissa.
+void require_finite_ends(CVec xp);
+// fromdatawaed after its checks.
+TrajectoryObject interpolate_with_end_derivatives(CVec xp, CVec fp, int p, int order, CVec Ds, CVec De);
+
 // Defines factory `name` from implementation `impl`: its Python face and its
 // export entry, typed and signed by the module's API header.
 #define VIDEVO_TRAJMAKE_DEF(exporter, impl, name, doc, ...)                                          \
@@ -92,5 +105,6 @@ inline TrajectoryObject wrap_buffers(Buffer& knots, Buffer& cpts, int p, int n, 
 // Registration of each topic's factories.
 void register_bspline(Exporter& ex);
 void register_interpolating(Exporter& ex);
+void register_analytic(Exporter& ex);
 
 }  // namespace videvo::trajmake

@@ -169,6 +169,26 @@ inline Pair pair_from_python(nb::handle obj, const char* name) {
     return {v[0], v[1]};
 }
 
+// Any real number (through __float__): TypeError for other objects, and an
+// exception raised by __float__ itself passes through.
+inline double double_from_python(nb::handle obj) {
+    const double v = PyFloat_AsDouble(obj.ptr());
+    if (v == -1.0 && PyErr_Occurred()) throw nb::python_error();
+    return v;
+}
+
+template <>
+struct PyArg<Pair> {
+    using type = nb::handle;
+    struct Holder {
+        Pair value;
+        Holder(nb::handle obj, const char* name) : value(pair_from_python(obj, name)) {}
+        Pair get() const { return value; }
+    };
+    static auto arg(const char* name) { return nb::arg(name).none(); }
+    static std::string annotation() { return "tuple[float, float]"; }
+};
+
 template <class T>
 nb::object default_to_python(const T& value) {
     if constexpr (std::is_same_v<T, Pair>) return nb::make_tuple(value.first, value.second);
@@ -185,7 +205,7 @@ struct PyArg<Opt<T, Default>> {
         Opt<T, Default> get() const { return value; }
         static T convert(nb::handle obj, const char* name) {
             if constexpr (std::is_same_v<T, Pair>) return pair_from_python(obj, name);
-            else if constexpr (std::is_same_v<T, double>) return nb::cast<T>(obj);
+            else if constexpr (std::is_same_v<T, double>) return double_from_python(obj);
             else return typename PyArg<T>::Holder(obj, name).get();
         }
     };

@@ -179,6 +179,9 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     std::uint32_t knots_checked = 0;
     // t(x) without an argument tuple (set by videvo.trajdata).
     vectorcallfunc vectorcall = nullptr;
+    // Set when this module allocated the buffers (copies of a pickled state):
+    // they are released whatever the owner flag says, which is only reported.
+    std::int32_t copies_owned = 0;
 
     explicit Trajectory1dRecord(const Trajectory1dMethods* table) noexcept : ViDEVOObjectRecord(&table->base) {}
     ~Trajectory1dRecord() { release_buffers(); }
@@ -194,13 +197,14 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
 
     // Releases the buffers if the record owns them (knots first) and forgets them.
     void release_buffers() noexcept {
-        if (ptrs_owner) {
+        if (ptrs_owner || copies_owned) {
             if (_knotvector != nullptr) PyMem_Free(_knotvector);
             if (_cpts != nullptr) PyMem_Free(_cpts);
         }
         _knotvector = nullptr;
         _cpts = nullptr;
         knots_checked = 0;
+        copies_owned = 0;
     }
 };
 

@@ -38,9 +38,9 @@ using OptDimless = Opt<int, 0>;  // polytraj: coefficients on the normalised dom
     X(ones, TrajectoryObject, (double start, double stop, int p, int order))                            \
     X(lin1p, TrajectoryObject, (double start, double stop, int p, int order, Pair pt, double m))        \
     X(lin2p, TrajectoryObject, (double start, double stop, int p, int order, Pair pt1, Pair pt2))       \
-    X(polytraj, TrajectoryObject, (double start, double stop, int p, int order, CVec c, OptDimless dimless)) \
     X(sintraj, TrajectoryObject, (CVec xp, int p, int order, SinOpt opt))                               \
-    X(costraj, TrajectoryObject, (CVec xp, int p, int order, SinOpt opt))
+    X(costraj, TrajectoryObject, (CVec xp, int p, int order, SinOpt opt))                               \
+    X(polytraj, TrajectoryObject, (double start, double stop, int p, int order, CVec c, OptDimless dimless))
 
 namespace trajmake_api {
 

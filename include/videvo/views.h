@@ -184,17 +184,21 @@ inline void require_shape(const Mat& a, Py_ssize_t rows, Py_ssize_t cols, const 
 inline constexpr Py_ssize_t long_array = Py_ssize_t{1} << 14;
 
 // Releases the interpreter lock while it lives when `count` elements make the
-// work long enough for other threads to gain from it (releasing and taking the
-// lock again costs about a tenth of a microsecond).  Nothing done meanwhile
+// work long enough for other threads to gain from it.  Nothing done meanwhile
 // may touch a Python object.
 class ReleaseForLongWork {
 public:
     explicit ReleaseForLongWork(Py_ssize_t count) {
-        if (count >= long_array) release_.emplace();
+        if (count >= long_array) state_ = PyEval_SaveThread();
     }
+    ~ReleaseForLongWork() {
+        if (state_ != nullptr) PyEval_RestoreThread(state_);
+    }
+    ReleaseForLongWork(const ReleaseForLongWork&) = delete;
+    ReleaseForLongWork& operator=(const ReleaseForLongWork&) = delete;
 
 private:
-    std::optional<nb::gil_scoped_release> release_;
+    PyThreadState* state_ = nullptr;
 };
 
 }  // namespace videvo

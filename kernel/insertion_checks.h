@@ -1,0 +1,26 @@
+// The argument checks of knot insertion, shared by the kernel routine and the
+// curve module, which must report them before it checks its output sizes.
+#pragma once
+
+#include "morvane.h"
+#include "span_search.h"
+
+namespace videvo {
+
+// The status CurveKnotIns gives its arguments: 0 when it would insert.
+inline int knot_insertion_status(int np, int p, const double* UP, double u, int k, int s, int r) noexcept {
+    if (p < 0) return -2;
+    if (p > np) return -1;
+    if (ValidKnotVector(&np, &p, UP) != 0) return -3;
+    const int mp = np + p + 1;
+    if (!(u >= UP[0] && u <= UP[mp])) return -5;
+    // A span is at least p: U[0..p] are the clamped start knots.
+    if (k < p || k > np) return -6;
+    if (s < 0 || s > p) return -7;
+    // The end of the domain already has multiplicity p + 1, although the span
+    // search, which gives it the last non-empty span, counts fewer copies.
+    if (r < 1 || r > p - s || span_tolerance(p, UP).close(u, UP[mp])) return -8;
+    return 0;
+}
+
+}  // namespace videvo
