@@ -61,7 +61,7 @@ def dask_cases():
 
     def two_workers():
         if not client:
-            cluster = LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None)
+            cluster = LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=":0")
             client.append(Client(cluster))
             atexit.register(cluster.close)
             atexit.register(client[0].close)

@@ -160,6 +160,8 @@ int check_fit(CVec xp, CVec fp, int p, CVec U, Vec P) {
     require(U.size == P.size + p + 1, "U dimension must be: len(P) + p + 1");
     if (ValidKnotVector(&n, &p, U.data) != 0)
         bad_argument("U", "must be a clamped knot vector of degree " + std::to_string(p));
+    // On a domain of one point every basis function is 0/0.
+    if (!(U[U.size - 1] > U[0])) bad_argument("U", "must span a domain of positive length");
     // The ends are interpolated at U[0] and U[last]: data of another extent
     // would be fitted by a curve that does not pass through its end points.
     const int m = xp.last();
@@ -220,11 +222,11 @@ void register_approximation(Exporter& ex) {
         "equations are solved by LAPACK's dgbsv with the interpreter lock released.\n\n"
         "Raises AssertionError (in every interpreter mode) for len(fp) != len(xp),\n"
         "p < 1, p > len(P) - 1, len(P) >= len(xp) or len(U) != len(P) + p + 1;\n"
-        "ValueError for an invalid knot vector, ends of U other than xp[0], xp[-1],\n"
-        "or an xp that is not finite or lies outside [U[0], U[-1]]; Exception with\n"
-        "LAPACK's info for a singular normal matrix (a control point with no data\n"
-        "point in the support of its basis function); MemoryError.  P is\n"
-        "unspecified after a failure of the solve.",
+        "ValueError for an invalid knot vector or one of a single point, ends of U\n"
+        "other than xp[0], xp[-1], or an xp that is not finite or lies outside\n"
+        "[U[0], U[-1]]; Exception with LAPACK's info for a singular normal matrix (a\n"
+        "control point with no data point in the support of its basis function);\n"
+        "MemoryError.  P is unspecified after a failure of the solve.",
         "xp", "fp", "p", "U", "P");
     VIDEVO_CURVEKIT_DEF(ex, gdsplapp, gdsplapp,
         "Least-squares approximation with the first derivatives dy = (start, end)\n"

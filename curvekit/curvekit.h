@@ -95,6 +95,7 @@ void register_insertion(Exporter& ex);
 void register_removal(Exporter& ex);
 void register_interpolation(Exporter& ex);
 void register_approximation(Exporter& ex);
+void register_joining(Exporter& ex);
 void register_bezier(Exporter& ex);
 
 }  // namespace videvo::curvekit

@@ -82,7 +82,7 @@ void averagcpts(CVec U, int p, Vec C) {
 int distintknots(CVec U, int p) {
     require_degree_at_least(p, 0);
     int count = 0;
-    for (Py_ssize_t i = p + 1; i <= U.size - p - 2; ++i) count += U[i] != U[i - 1];
+    for (Py_ssize_t i = Py_ssize_t{p} + 1; i <= U.size - p - 2; ++i) count += U[i] != U[i - 1];
     return count;
 }
 

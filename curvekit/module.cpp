@@ -88,6 +88,7 @@ NB_MODULE(curvekit, m) {
     register_removal(ex);
     register_interpolation(ex);
     register_approximation(ex);
+    register_joining(ex);
     register_bezier(ex);
 
     ex.publish(publication_order);

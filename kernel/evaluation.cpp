@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <type_traits>
 
 using videvo::WorkArray;
@@ -156,11 +157,20 @@ int check_curve(int n, int p, const double* U, videvo::kernel::Knots knots) {
     return 0;
 }
 
+// A span index for parameters in any order when there are enough of them to
+// pay for it (two cells per span).
+std::optional<videvo::SpanIndex> index_for(int n, int p, const double* U, int np, bool sorted) {
+    const long spans = long(n) - p + 1;
+    if (sorted || np < spans || spans > (1 << 29)) return std::nullopt;
+    return std::optional<videvo::SpanIndex>(std::in_place, n, p, U, static_cast<int>(2 * spans));
+}
+
 template <class Deg>
 void eval_points(Deg tag, int n, int p, const double* U, const double* P, double* C, int np, bool sorted,
                  double* work) {
     SpanBasis<Deg> basis(tag, p, U, work);
-    videvo::SpanCursor span_of(n, p, U, sorted);
+    const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
+    videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
     for (int j = 0; j <= np; ++j) {
         const double u = C[j];
         const int span = span_of(u);
@@ -195,7 +205,8 @@ void eval_derivatives(Deg tag, int n, int p, const double* U, const double* P, i
     for (long long q = std::max(r1, deg + 1); q <= r2; ++q) std::fill(CK + (q - r1) * cols, CK + (q - r1 + 1) * cols, 0.0);
     if (r1 > deg) return;
     SpanBasis<Deg> basis(tag, p, U, work);
-    videvo::SpanCursor span_of(n, p, U, sorted);
+    const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
+    videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
     for (long j = 0; j < cols; ++j) {
         const double u = C[j];
         const int span = span_of(u);

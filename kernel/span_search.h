@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <memory>
+#include <new>
 
 namespace videvo {
 
@@ -87,6 +90,46 @@ inline int find_span_after(int s, int n, int p, double u, const double* U) {
     return last_passed(s, n, u, U, t);
 }
 
+// A start for the span search of parameters in any order in O(1): the domain
+// is cut into equal cells, and each cell remembers the last span whose knot
+// lies at or below the cell's left edge; the tolerant search then gallops
+// from there (a few knots on average).  Building it costs O(cells + n).
+class SpanIndex {
+public:
+    SpanIndex(int n, int p, const double* U, int cells) : n_(n), p_(p), U_(U), cells_(cells) {
+        const double a = U[p], b = U[n + 1];
+        if (!(cells > 0 && a < b && std::isfinite(b - a))) return;
+        first_.reset(new (std::nothrow) int[static_cast<std::size_t>(cells) + 1]);
+        if (!first_) return;
+        origin_ = a;
+        scale_ = cells / (b - a);
+        int s = p;
+        for (int i = 0; i <= cells; ++i) {
+            const double edge = a + i / scale_;
+            while (s < n && U[s + 1] <= edge) ++s;
+            first_[i] = s;
+        }
+    }
+
+    int operator()(double u) const {
+        if (!first_) return find_span(n_, p_, u, U_);
+        const SpanTolerance t = span_tolerance(p_, U_);
+        if (t.close(u, U_[n_ + 1])) return n_;
+        const double c = (u - origin_) * scale_;
+        const int s = first_[c >= 0.0 ? (c < cells_ ? static_cast<int>(c) : cells_) : 0];
+        // The cell's edge may round above u: then the plain search decides.
+        if (!(t.threshold(u, U_[s]) <= u)) return find_span(n_, p_, u, U_);
+        return last_passed(s, n_, u, U_, t);
+    }
+
+private:
+    int n_, p_;
+    const double* U_;
+    int cells_;
+    double origin_ = 0.0, scale_ = 0.0;
+    std::unique_ptr<int[]> first_;
+};
+
 // Spans of a sequence of parameters: galloping from the previous span while
 // the parameters do not decrease, searched otherwise.  Parameters strictly
 // inside the clear interior of the current span cost two comparisons: above
@@ -94,11 +137,15 @@ inline int find_span_after(int s, int n, int p, double u, const double* U) {
 // largest tolerance they lie below U[s+1]'s threshold (and far from U[n+1]).
 class SpanCursor {
 public:
-    SpanCursor(int n, int p, const double* U, bool sorted) : n_(n), p_(p), U_(U), sorted_(sorted) {}
+    // `index`, when given, starts the search of parameters in any order.
+    SpanCursor(int n, int p, const double* U, bool sorted, const SpanIndex* index = nullptr)
+        : n_(n), p_(p), U_(U), sorted_(sorted), index_(index) {}
 
     int operator()(double u) {
         if (low_ < u && u < high_) return s_;
-        const int s = sorted_ && s_ >= 0 ? find_span_after(s_, n_, p_, u, U_) : find_span(n_, p_, u, U_);
+        const int s = sorted_ && s_ >= 0 ? find_span_after(s_, n_, p_, u, U_)
+                      : index_ != nullptr ? (*index_)(u)
+                                          : find_span(n_, p_, u, U_);
         move_to(s);
         return s_;
     }
@@ -119,6 +166,7 @@ private:
     int n_, p_;
     const double* U_;
     bool sorted_;
+    const SpanIndex* index_;
     int s_ = -1;
     double low_ = 0.0, high_ = 0.0;  // empty until the first span is known
 };

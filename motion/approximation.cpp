@@ -68,6 +68,8 @@ nb::object approximate(nb::handle xs, nb::handle ys, int p, int ncpts, int order
 void register_approximation(nb::module_& m) {
     m.def("approximate", &approximate, nb::arg("x"), nb::arg("y"), nb::arg("p"), nb::arg("ncpts"),
         nb::arg("order") = 0, nb::arg("slopes").none() = nb::none(),
+        nb::sig("def approximate(x: numpy.typing.ArrayLike, y: numpy.typing.ArrayLike, p: int, ncpts: int, order: int = 0, "
+                "slopes: tuple[float, float] | None = None) -> videvo.trajdata.Trajectory1d"),
         "A least-squares trajectory of degree p with ncpts control points through\n"
         "logged data (x[i], y[i]).\n\n"
         "The knots are placed by curvekit.kevalappr; the control points by\n"

@@ -260,6 +260,7 @@ nb::dict peaks(nb::handle traj) {
 
 void register_extrema(nb::module_& m) {
     m.def("extrema", &extrema, nb::arg("t"), nb::arg("nu") = 0,
+        nb::sig("def extrema(t: videvo.trajdata.Trajectory1d, nu: int = 0) -> tuple[float, float, float, float]"),
         "The exact minimum and maximum of the nu-th derivative of a trajectory over\n"
         "its whole domain, and where they occur.\n\n"
         "Per knot span the derivative is a polynomial: its critical points (roots\n"
@@ -285,6 +286,7 @@ void register_extrema(nb::module_& m) {
         "TypeError\n"
         "    t not a Trajectory1d.");
     m.def("peaks", &peaks, nb::arg("t"),
+        nb::sig("def peaks(t: videvo.trajdata.Trajectory1d) -> dict[str, tuple[float, float]]"),
         "The peak magnitudes of velocity, acceleration and jerk and when they occur.\n\n"
         "Parameters\n"
         "----------\n"

@@ -77,6 +77,8 @@ nb::tuple sample(nb::handle traj, nb::handle rate, nb::handle dt, int upto) {
 
 void register_kinematics(nb::module_& m) {
     m.def("kinematics", &kinematics, nb::arg("t"), nb::arg("x"), nb::arg("upto") = 3,
+        nb::sig("def kinematics(t: videvo.trajdata.Trajectory1d, x: numpy.typing.ArrayLike, upto: int = 3) -> "
+                "numpy.ndarray"),
         "The trajectory and its derivatives 1..upto at the points x, in one pass.\n\n"
         "Parameters\n"
         "----------\n"
@@ -101,6 +103,8 @@ void register_kinematics(nb::module_& m) {
         "    t not a Trajectory1d.");
     m.def("sample", &sample, nb::arg("t"), nb::arg("rate").none() = nb::none(), nb::arg("dt").none() = nb::none(),
         nb::arg("upto") = 3,
+        nb::sig("def sample(t: videvo.trajdata.Trajectory1d, rate: float | None = None, dt: float | None = None, "
+                "upto: int = 3) -> tuple[numpy.ndarray, numpy.ndarray]"),
         "Setpoints of a trajectory at a fixed rate: the sample times and the\n"
         "kinematics there.\n\n"
         "Parameters\n"

@@ -72,6 +72,8 @@ nb::object fit_limits(nb::handle traj, nb::handle vmax, nb::handle amax, nb::han
 void register_scaling(nb::module_& m) {
     m.def("fit_limits", &fit_limits, nb::arg("t"), nb::arg("vmax").none() = nb::none(),
         nb::arg("amax").none() = nb::none(), nb::arg("jmax").none() = nb::none(),
+        nb::sig("def fit_limits(t: videvo.trajdata.Trajectory1d, vmax: float | None = None, amax: float | None = None, "
+                "jmax: float | None = None) -> videvo.trajdata.Trajectory1d"),
         "A new trajectory: t run on a time axis stretched (or compressed) by the one\n"
         "factor that meets every given limit, at least one of them exactly.\n\n"
         "With the peaks v, a, j of t (see peaks), the factor is\n"

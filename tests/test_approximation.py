@@ -122,6 +122,7 @@ CHECKS = [
     (bad(X, Y, U=np.r_[0, 0, 0, 0, 3, 2, 4, 4, 4, 4, 4, 4.0]), ValueError,
      "'U' must be a clamped knot vector of degree 3"),
     (bad(X, Y, U=np.r_[[0.0] * 4, 1, 2, 3, 3.5, [5.0] * 4]), ValueError, "'U' must start at xp[0] and end at xp[-1]"),
+    (bad(np.zeros(20), Y, U=np.zeros(12)), ValueError, "'U' must span a domain of positive length"),
     (bad(np.r_[X[:5], np.nan, X[6:]], Y), ValueError, "'xp' must be finite and lie inside [U[0], U[-1]]"),
     (bad(np.r_[X[:5], 4.5, X[6:]], Y), ValueError, "'xp' must be finite and lie inside [U[0], U[-1]]"),
 ]

@@ -37,7 +37,7 @@ def serial(count, load=logged_move, fit=FIT):
 
 def test_fits_and_peaks_on_two_worker_processes_equal_the_serial_run():
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=None) as cluster, distributed.Client(cluster):
+                                  dashboard_address=":0") as cluster, distributed.Client(cluster):
         trajectories, peaks = on_cluster(2000)
     fits, want = serial(2000)
     assert len(trajectories) == 2000

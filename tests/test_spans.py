@@ -163,3 +163,29 @@ def test_derivative_scale_factors_do_not_overflow_at_high_degree():
     ck.dbfunspev(0.3, p, U, p, p, nders)
     expected = [factorial(p) * (-1) ** (p - j) * comb(p, j) for j in range(p + 1)]
     np.testing.assert_allclose(nders[p], expected, rtol=1e-6)
+
+
+@settings(max_examples=60, deadline=None)
+@given(st.integers(0, 4), st.integers(0, 2**32 - 1), st.sampled_from([0.0, -3.0, 1e6]))
+def test_walking_galloping_and_indexed_searches_agree_with_the_binary_search(p, seed, start):
+    # Sorted points walk and gallop from span to span, shuffled ones start
+    # from the cell index, single points use the binary search; on curves
+    # that jump at their knots any other span gives another value.
+    rng = np.random.default_rng(seed)
+    U, _ = random_spline(rng, p, n_cpts=int(rng.integers(p + 1, 60)), start=start, stop=start + 5)
+    inner = np.unique(U)
+    U = np.r_[[U[0]] * (p + 1), np.repeat(inner[1:-1], p + 1), [U[-1]] * (p + 1)]  # a jump at every knot
+    P = rng.standard_normal(len(U) - p - 1)
+    ties = [k - span_tol(U, p, k - 1e-9, k) for k in inner]  # exactly on a search threshold
+    gaps = rng.integers(0, 2, len(U))  # long and short steps between points
+    x = np.unique(np.clip(np.r_[sample_points(rng, U, 30), ties, U[gaps > 0] + 1e-3], U[0], U[-1]))
+    walked = x.copy()
+    ck.splcev(walked, U, P, p)
+    shuffled = rng.permutation(len(x))
+    indexed = np.repeat(x[shuffled], 1 + len(U) // len(x))[: max(len(x), len(U))]
+    ck.splcev(indexed, U, P, p)
+    single = np.array([x[i : i + 1].copy() for i in range(len(x))])
+    for c in single:
+        ck.splcev(c, U, P, p)
+    np.testing.assert_array_equal(walked, single[:, 0])
+    np.testing.assert_array_equal(indexed, np.repeat(single[shuffled, 0], 1 + len(U) // len(x))[: len(indexed)])

@@ -156,3 +156,45 @@ for call in calls:
     lines = result.stdout.splitlines()
     assert len(lines) == 9
     assert all(line.startswith("ValueError the algorithm failed with 'info' value: -") for line in lines), lines
+
+
+def sorted_outcome(t, x, nu):
+    """What t(x, nu) gives when the points are sorted first, as a result array
+    or the error message."""
+    order = np.argsort(x)
+    try:
+        ys = t(x[order], nu)
+    except ValueError as e:
+        return str(e)
+    out = np.empty_like(ys)
+    out[order] = ys
+    return out
+
+
+@pytest.mark.parametrize("nu", [0, 1])
+@pytest.mark.parametrize("case", ["distinct", "repeat", "signed zeros", "nan", "nan and high", "low", "high",
+                                  "all nan"])
+def test_unsorted_points_give_what_sorted_points_give(case, nu):
+    rng = np.random.default_rng(len(case))
+    t, _ = random_trajectory(4, 3, n_cpts=40, start=-1.0, stop=1.0)
+    x = rng.uniform(-1, 1, 5000)
+    if case == "repeat":
+        x[4321] = x[17]
+    elif case == "signed zeros":
+        x[10], x[99] = 0.0, -0.0
+    elif case == "nan":
+        x[300] = np.nan
+    elif case == "nan and high":
+        x[[5, 6]] = np.nan, 1.5
+    elif case == "low":
+        x[2000] = -1.0 - 1e-12
+    elif case == "high":
+        x[7] = np.inf
+    elif case == "all nan":
+        x = np.array([np.nan, np.nan])
+    want = sorted_outcome(t, x, nu)
+    if isinstance(want, str):
+        with pytest.raises(ValueError, match="^" + want.replace("(", r"\(").replace(")", r"\)") + "$"):
+            t(x, nu)
+    else:
+        np.testing.assert_array_equal(t(x, nu), want)

@@ -1,6 +1,9 @@
 // Trajectory1d evaluation: values and derivatives at a point or on an array
 // of points, by the curve module's routines on the trajectory's own buffers.
 #include "overrides.h"
+#include "repeats.h"
+
+#include <cmath>
 
 #include <algorithm>
 #include <array>
@@ -24,13 +27,35 @@ bool strictly_increasing(Vec xp) {
     return true;
 }
 
+[[noreturn]] void not_increasing() { raise(PyExc_ValueError, "'xp' must be increasing"); }
+
+void require_domain(Traj self, double first, double last) {
+    const Domain d = domain(self);
+    if (first < d.start || last > d.stop) raise(PyExc_ValueError, "domain error");
+}
+
 // The checks of an array of points, in order: not empty, strictly increasing,
 // first and last point in the domain.
-void require_points(Traj self, Vec xp) {
+void require_points(Traj self, Vec xp, bool known_increasing = false) {
     if (xp.size == 0) raise(PyExc_ValueError, "zero size arrays are not allowed");
-    if (!strictly_increasing(xp)) raise(PyExc_ValueError, "'xp' must be increasing");
-    const Domain d = domain(self);
-    if (xp[0] < d.start || xp[xp.size - 1] > d.stop) raise(PyExc_ValueError, "domain error");
+    if (!known_increasing && !strictly_increasing(xp)) not_increasing();
+    require_domain(self, xp[0], xp[xp.size - 1]);
+}
+
+// The same checks on points in any order, with the outcome they would have on
+// the points sorted (NaN last): a repeated point, then the smallest point
+// below the start or, when there is no NaN, the largest above the stop.
+void require_unsorted_points(Traj self, Vec xp) {
+    if (has_repeated_value(xp.data, static_cast<std::size_t>(xp.size))) not_increasing();
+    double lo = NAN, hi = NAN;
+    bool nan = false;
+    for (Py_ssize_t i = 0; i < xp.size; ++i) {
+        const double v = xp[i];
+        nan |= v != v;
+        lo = v < lo || lo != lo ? v : lo;
+        hi = v > hi || hi != hi ? v : hi;
+    }
+    require_domain(self, lo, nan ? NAN : hi);
 }
 
 // The buffers of a trajectory for one evaluation.  They are taken after
@@ -90,11 +115,30 @@ void evaluate_array(Traj self, Vec xp, Entry entry, A... args) {
     knots_passed(self, c);
 }
 
-void ceval(Traj self, VecOrNone xp) {
+// ceval and dceval; `sorted` when the caller has seen the points strictly
+// increasing.
+enum class Order { unknown, increasing, any };
+
+void values_at(Traj self, Vec xp, Order order) {
     self.require_data();
-    require_points(self, xp);
+    if (order == Order::any)
+        require_unsorted_points(self, xp);
+    else
+        require_points(self, xp, order == Order::increasing);
     evaluate_array(self, xp, evaluation.values);
 }
+
+void derivative_at(Traj self, Vec xp, int nu, Order order) {
+    self.require_data();
+    if (order == Order::any)
+        require_unsorted_points(self, xp);
+    else
+        require_points(self, xp, order == Order::increasing);
+    if (nu < 0) bad_nu();
+    evaluate_array(self, xp, evaluation.derivative, nu);
+}
+
+void ceval(Traj self, VecOrNone xp) { values_at(self, xp, Order::unknown); }
 
 double dpeval(Traj self, double x, OptNu nu_arg) {
     const int nu = nu_arg.get();
@@ -119,13 +163,7 @@ double dpeval(Traj self, double x, OptNu nu_arg) {
     return nu > c.p ? 0.0 : CK[nu];
 }
 
-void dceval(Traj self, VecOrNone xp, OptNu nu_arg) {
-    const int nu = nu_arg.get();
-    self.require_data();
-    require_points(self, xp);
-    if (nu < 0) bad_nu();
-    evaluate_array(self, xp, evaluation.derivative, nu);
-}
+void dceval(Traj self, VecOrNone xp, OptNu nu_arg) { derivative_at(self, xp, nu_arg.get(), Order::unknown); }
 
 // ---- calling the trajectory ------------------------------------------------------
 
@@ -155,17 +193,39 @@ nb::object points_of(PyObject* x) {
     return nb::handle(np.ascontiguousarray)(a.attr("ravel")(), nb::arg("dtype") = nb::handle(np.float64));
 }
 
+// Whether the trajectory evaluates arrays with this module's ceval or
+// dceval (no subclass has redefined the one that `nu` calls).
+bool evaluates_itself(Traj self, int nu) {
+    if (Traj::is_exact(self.obj)) return true;
+    using Values = OwnMethod<&ceval>;
+    using Derivative = OwnMethod<&dceval>;
+    return nu == 0 ? !python_override(self.obj, Values::name, Values::function).is_valid()
+                   : !python_override(self.obj, Derivative::name, Derivative::function).is_valid();
+}
+
 nb::object call_array(Traj self, PyObject* x, int nu) {
-    const Trajectory1dMethods& m = *self.rec->methods();
     nb::object xp = points_of(x);
+    const Vec points = ArrayArg(xp, "x", 1, Access::write).vec();
+    const bool increasing = strictly_increasing(points);
+    // Our own evaluation takes the points in any order, in place: no sort.
+    if (nu >= 0 && evaluates_itself(self, nu)) {
+        const Order order = increasing ? Order::increasing : Order::any;
+        if (nu == 0)
+            values_at(self, points, order);
+        else
+            derivative_at(self, points, nu, order);
+        return xp;
+    }
+    // A redefinition gets the points sorted, as always.
+    const Trajectory1dMethods& m = *self.rec->methods();
     nb::object order;  // the sorting permutation, when the points were reordered
-    if (!strictly_increasing(ArrayArg(xp, "x", 1, Access::write).vec())) {
+    if (!increasing) {
         order = entry_result(PyObject_CallOneArg(np.argsort, xp.ptr()));
         xp = entry_result(PyObject_GetItem(xp.ptr(), order.ptr()));
     }
-    const VecOrNone points(ArrayArg(xp, "x", 1, Access::write).vec());
+    const VecOrNone sorted(ArrayArg(xp, "x", 1, Access::write).vec());
     if (nu < 0) bad_nu();
-    check_entry(nu == 0 ? m.ceval(self.obj, points) : m.dceval(self.obj, points, {1, nu}));
+    check_entry(nu == 0 ? m.ceval(self.obj, sorted) : m.dceval(self.obj, sorted, {1, nu}));
     if (!order.is_valid()) return xp;
     // Back to the caller's order: result[order] = xp, the inverse permutation
     // without a second sort.

@@ -124,6 +124,7 @@ NB_MODULE(trajdata, m) {
     register_point(m, point);
     register_point_xml(point);
     register_constraints(traj);
+    register_arithmetic(traj);
 
     publish_table(base, viDEVOObject_methods, trajdata_api::viDEVOObject_table_sig);
     publish_table(traj, trajectory1d_methods, trajdata_api::trajectory1d_table_sig);

@@ -122,18 +122,25 @@ struct Overridable<Impl> {
 template <auto Impl>
 constexpr auto overridable_entry = &faces::Face<&Overridable<Impl>::call>::machine;
 
-// Defines Python method `name` of `cls` from `Impl` and puts its overridable
-// entry into `slot` of `table`.
+// Puts the overridable entry of `Impl` into `slot` of `table`, once the
+// class has its Python method `name` (which runs `Impl`).
 template <auto Impl, class Class, class Table, class Slot>
-void def_method(Class& cls, Table& table, Slot Table::*slot, const char* name, const char* doc,
-                const typename faces::MethodFace<Impl>::Names& names) {
-    faces::MethodFace<Impl>::def(cls, name, doc, names);
+void set_overridable_slot(Class& cls, Table& table, Slot Table::*slot, const char* name) {
     using Own = OwnMethod<Impl>;
     // Both references live as long as the class.
     Own::function = nb::getattr(cls, name).release().ptr();
     Own::name = PyUnicode_InternFromString(name);
     if (Own::name == nullptr) throw nb::python_error();
     table.*slot = overridable_entry<Impl>;
+}
+
+// Defines Python method `name` of `cls` from `Impl` and puts its overridable
+// entry into `slot` of `table`.
+template <auto Impl, class Class, class Table, class Slot>
+void def_method(Class& cls, Table& table, Slot Table::*slot, const char* name, const char* doc,
+                const typename faces::MethodFace<Impl>::Names& names) {
+    faces::MethodFace<Impl>::def(cls, name, doc, names);
+    set_overridable_slot<Impl>(cls, table, slot, name);
 }
 
 // Fills `slot` of `table` with an entry of `Impl` that honours redefinitions

@@ -29,6 +29,8 @@ namespace videvo::trajdata {
     X(asplcpts)                     \
     X(dsplcpts2)                    \
     X(splkref)                      \
+    X(knotuniondim)                 \
+    X(splcsum)                      \
     X(validknots)
 
 struct Curvekit {
@@ -220,6 +222,7 @@ void register_trajectory_xml(TrajectoryClass& cls);
 void register_point_xml(PointClass& cls);
 void register_transforms(TrajectoryClass& cls);
 void register_calculus(TrajectoryClass& cls);
+void register_arithmetic(TrajectoryClass& cls);
 
 }  // namespace videvo::trajdata
 
