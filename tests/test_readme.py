@@ -78,7 +78,7 @@ def test_install_and_test_commands_are_what_ci_runs():
     ci = [line.strip() for line in (ROOT / ".ci" / "run").read_text().splitlines()]
     shell = [line for lang, block in BLOCKS if lang == "" for line in commands(block)
              if not line.startswith("videvo")]
-    assert shell == ["pip install .", 'pip install ".[test,plot]" && python -m pytest -q']
+    assert shell == ["pip install .", 'pip install ".[test,plot,dask]" && python -m pytest -q']
     for line in shell:
         assert line in ci
 

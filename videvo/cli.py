@@ -167,9 +167,13 @@ def check_domain(traj: Any, x: np.ndarray, ID: str) -> None:
 
 
 def table(header: Sequence[str], rows: Sequence[Sequence[float]], width: int = 13) -> str:
-    """Right-aligned columns, six significant digits."""
+    """Right-aligned columns, six significant digits; rounding noise far below
+    a column's largest value shows as 0."""
+    cols = np.array(rows, dtype=np.float64).reshape(len(rows), len(header))
+    noise = 1e-12 * np.max(np.abs(cols), axis=0, initial=0.0)
+    cols = np.where(np.abs(cols) <= noise, 0.0, cols)
     lines = ["".join(f"{h:>{width}}" for h in header)]
-    lines += ["".join(f"{v:>{width}.6g}" for v in row) for row in rows]
+    lines += ["".join(f"{v:>{width}.6g}" for v in row) for row in cols]
     return "\n".join(lines)
 
 

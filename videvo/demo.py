@@ -37,7 +37,7 @@ def build() -> dict[str, Any]:
 ABOUT = {
     "move": "quintic smooth step (polytraj)",
     "profile": "through 5 via points, v = a = 0 at both ends (fromdatawaed)",
-    "measured": "least squares on 400 noisy samples (gdsplapp), pinned to home (setValueTr)",
+    "measured": "least-squares fit of 400 noisy samples, pinned to home (setValueTr)",
 }
 
 
