@@ -18,8 +18,9 @@ namespace {
 // findspan's codes: p < 0 is -1, a knot vector that is not valid -3.
 int checked_knots(int p, CVec U) {
     if (p < 0) check_info(-1);
-    const int n = U.last() - p - 1;
-    if (n < p || ValidKnotVector(&n, &p, U.data) != 0) check_info(-3);
+    if (U.size - p - 2 < p) check_info(-3);  // in 64 bits: p may be INT_MAX
+    const int n = static_cast<int>(U.size - p - 2);
+    if (ValidKnotVector(&n, &p, U.data) != 0) check_info(-3);
     return n;
 }
 

@@ -60,9 +60,9 @@ void kevalappr(CVec xp, int p, Vec U) {
     require_data(xp);
     if (xp.size < 2) bad_argument("xp", "must have at least 2 points");
     const int m = xp.last();
-    const int n = U.last() - p - 1;
-    if (n < p)
+    if (U.size - p - 2 < p)  // in 64 bits: p may be INT_MAX
         bad_argument("U", "must have at least " + std::to_string(2 * static_cast<long long>(p) + 2) + " entries for degree " + std::to_string(p));
+    const int n = static_cast<int>(U.size - p - 2);
     if (m < n)
         bad_argument("xp", "must have at least as many points as the curve has control points (" +
                                std::to_string(n + 1) + ")");

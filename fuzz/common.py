@@ -8,7 +8,7 @@ import videvo.trajdata as td
 # What a function may raise when it refuses its arguments.  Anything else (a
 # SystemError, a RuntimeError from a C++ exception, ...) is a finding, and so
 # is a crash, which the sanitizer build reports.
-REFUSALS = (ValueError, TypeError, OverflowError, BufferError, MemoryError, AssertionError,
+REFUSALS = (ValueError, TypeError, OverflowError, BufferError, MemoryError, AssertionError, ZeroDivisionError,
             td.ConvergenceError, td.CorruptedFileError)
 
 

@@ -126,3 +126,89 @@ def subclasses(rng):
 
 
 TARGETS = {f.__name__: f for f in (factories, states, subclasses)}
+
+
+def _values(t, x):
+    return np.array([t.peval(float(u)) for u in x])
+
+
+def operations(rng):
+    """The calculus, knot and domain operations of trajectories, each checked
+    against the curve it came from."""
+    U, P, p = spline(rng, pmax=5, hostile=rng.random() < 0.2)
+    t = tm.bspltraj(U, P, p, 0)
+    x = inside(rng, U, 8)
+    tame = simple_multiplicities(U, p) and U[-1] - U[0] > 1e-3
+    tol = 1e-8 * scale(P)
+    op = int(rng.integers(0, 8))
+    if op == 0:
+        nu = int(rng.integers(0, p + 2))
+        d = t.derivative(nu)
+        if tame and nu <= p:
+            ref = BSpline(U, P, p).derivative(nu)(x) if nu else BSpline(U, P, p)(x)
+            check(np.allclose(_values(d, x), ref, rtol=1e-7, atol=tol * 10.0 ** nu), "derivative against SciPy", nu=nu)
+    elif op == 1:
+        a = t.antiderivative(1)
+        check(np.allclose(a.derivative(1).get_cpts_asarray(), P, rtol=1e-9, atol=tol), "antiderivative")
+    elif op == 2:
+        u, r = float(x[0]), int(rng.integers(1, p + 2))
+        k = t.knotins(u, r)
+        if tame:
+            check(np.allclose(_values(k, x), _values(t, x), rtol=0, atol=tol), "knotins changed the curve")
+    elif op == 3:
+        k = t.knotref(np.sort(rng.uniform(U[0], U[-1], int(rng.integers(1, 5)))))
+        if tame:
+            check(np.allclose(_values(k, x), _values(t, x), rtol=0, atol=tol), "knotref changed the curve")
+    elif op == 4:
+        e = t.degelev(int(rng.integers(1, 4)))
+        if tame:
+            check(np.allclose(_values(e, x), _values(t, x), rtol=0, atol=tol), "degelev changed the curve")
+    elif op == 5:
+        k = float(rng.choice([2.0, 0.5, -1.0, 0.0, np.nan, np.inf]))
+        before = _values(t, x)
+        t.hscale(k)
+        if tame and k > 0 and np.isfinite(k):
+            check(np.allclose(_values(t, U[0] + (x - U[0]) * k), before, rtol=0, atol=tol), "hscale")
+    elif op == 6:
+        s = float(rng.choice([1.0, -3.5, 1e6, np.nan]))
+        before = _values(t, x)
+        t.rshift(s)
+        if tame and np.isfinite(s) and abs(s) < 1e3:
+            check(np.allclose(_values(t, x + s), before, rtol=0, atol=tol), "rshift")
+    else:
+        r = t.knotsrem(float(rng.choice([0.0, 1e-13, 1e-6])))
+        check(r.n <= t.n, "knotsrem added control points")
+
+
+def xml(rng):
+    """Saved trajectories load back as they were; damaged files are refused."""
+    import os
+    import tempfile
+
+    from lxml import etree
+
+    U, P, p = spline(rng, pmax=5)
+    t = tm.bspltraj(U, P, p, int(rng.integers(0, 3)))
+    with tempfile.TemporaryDirectory() as folder:
+        name = os.path.join(folder, "t.videvo")
+        t.savexml(name, "a")
+        check(Trajectory1d.loadxml(name, "a").__getstate__() == t.__getstate__(), "XML does not round-trip")
+        data = bytearray(open(name, "rb").read())
+        kind = int(rng.integers(0, 4))
+        if kind == 0:
+            data = data[:int(rng.integers(0, len(data)))]
+        elif kind == 1:
+            for _ in range(int(rng.integers(1, 6))):
+                data[int(rng.integers(0, len(data)))] = int(rng.choice(list(b'0123456789.-e" <>&')))
+        elif kind == 2:
+            data = data.replace(b'p="', b'p="' + str(int(rng.choice([-1, 2**31, 99]))).encode() + b'', 1)
+        else:
+            data = data.replace(b"<cpts>", b"<cpts>nan inf 1e999 ", 1)
+        open(name, "wb").write(bytes(data))
+        try:
+            Trajectory1d.loadxml(name, "a")
+        except (etree.LxmlError, OSError, UnicodeError, SyntaxError):
+            pass
+
+
+TARGETS.update({f.__name__: f for f in (operations, xml)})

@@ -217,6 +217,28 @@ for call in (lambda: ck.splcev(z, U, P, 1), lambda: ck.splpev(0.5, U, z, 1),
         done = run_child(code)
         assert done.returncode == 0, done.stderr
 
+    def test_degrees_and_orders_at_the_limits_of_int_are_refused_in_a_child_interpreter(self):
+        # Sizes derived from them overflowed 32 bits (and then read past U).
+        code = """
+import numpy as np, videvo.curvekit as ck, videvo.trajmake as tm
+U, P, big = np.array([0, 0, 1, 1.0]), np.array([0, 1.0]), 2**31 - 1
+print(ck.validknots(-2**31, U), ck.validknots(big, U))
+for call in (lambda: ck.findspan(big, 0.5, np.empty(0)), lambda: ck.kevalappr(U, big, np.empty(0)),
+             lambda: ck.bfunspev(0.5, 1, U, 2**30, np.empty(2)),
+             lambda: ck.averaging3(U, big, big, big, np.empty(4))):
+    try:
+        call()
+    except ValueError as e:
+        print(e)
+print(tm.bspltraj(U, P, 1, 0)(np.array([0.5]), big).tolist())
+"""
+        done = run_child(code)
+        assert done.returncode == 0, done.stderr
+        assert done.stdout.splitlines()[-6:] == [
+            "1 1", INFO + "-3", "'U' must have at least 4294967296 entries for degree 2147483647",
+            "'U' must have at least 2147483650 knots for degree 1073741824",
+            "'U' must have 6442450946 entries, not 4", "[0.0]"]
+
     def test_read_only_inputs_are_accepted_outputs_are_not(self):
         U, P = U3.copy(), P3.copy()
         U.flags.writeable = False

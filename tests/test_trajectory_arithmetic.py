@@ -136,6 +136,13 @@ def test_operators_call_a_subclass_sum():
     assert (s + quadratic()).order == 7 and (s - quadratic()).order == 7
 
 
+@pytest.mark.parametrize("name", ["__add__", "__radd__", "__sub__", "__rsub__", "__mul__", "__rmul__", "__truediv__",
+                                  "__iadd__", "__isub__", "__imul__", "__itruediv__", "__eq__"])
+def test_unbound_operators_check_their_instance(name):
+    with pytest.raises(TypeError, match="^expected a Trajectory1d, not int$"):
+        getattr(Trajectory1d, name)(3, 4)
+
+
 def test_empty_trajectories_are_refused():
     e = Trajectory1d()
     for call in (lambda: e + 1.0, lambda: 1.0 - e, lambda: -e, lambda: e.__iadd__(1.0), lambda: e / 2.0,

@@ -16,23 +16,34 @@ bool is_trajectory(PyObject* o) { return PyObject_TypeCheck(o, trajectory1d_type
 
 // ---- machine-level methods ---------------------------------------------------------
 
+// Single passes over the control points.  The arrays of large trajectories
+// often sit in the last-level cache, where the width of the vector unit
+// decides: x86-64 Linux builds carry an AVX2 clone chosen at load time.
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
+#define VIDEVO_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define VIDEVO_WIDE_CLONES
+#endif
+
+VIDEVO_WIDE_CLONES void add_to_all(double* P, std::int64_t count, double x) {
+    for (std::int64_t i = 0; i < count; ++i) P[i] += x;
+}
+
+VIDEVO_WIDE_CLONES void multiply_all(double* P, std::int64_t count, double x) {
+    for (std::int64_t i = 0; i < count; ++i) P[i] *= x;
+}
+
 // Without control points there is nothing to change: these never fail.
-template <class Op>
-int update_cpts(Self self, Op op) noexcept {
+int c_iadd(Self self, double x) noexcept {
     const Trajectory1dRecord& r = *trajectory_record(self);
-    if (r._cpts == nullptr) return 0;
-    double* const P = r._cpts;
-    const std::int64_t count = r.cpts_count();
-    for (std::int64_t i = 0; i < count; ++i) P[i] = op(P[i]);
+    if (r._cpts != nullptr) add_to_all(r._cpts, r.cpts_count(), x);
     return 0;
 }
 
-int c_iadd(Self self, double x) noexcept {
-    return update_cpts(self, [x](double v) { return v + x; });
-}
-
 int c_imul(Self self, double x) noexcept {
-    return update_cpts(self, [x](double v) { return v * x; });
+    const Trajectory1dRecord& r = *trajectory_record(self);
+    if (r._cpts != nullptr) multiply_all(r._cpts, r.cpts_count(), x);
+    return 0;
 }
 
 bool all_close(CVec a, CVec b) {
@@ -240,11 +251,20 @@ void register_arithmetic(TrajectoryClass& cls) {
         "self * other calls it.");
 
     const auto binary = [&](const char* name, nb::object (*op)(PyObject*, PyObject*), bool reflected, const char* doc) {
+        // Traj::from: the methods may be called unbound, on anything.
         if (reflected)
-            cls.def(name, [op](nb::handle self, nb::handle other) { return op(other.ptr(), self.ptr()); },
+            cls.def(name,
+                    [op](nb::handle self, nb::handle other) {
+                        Traj::from(self.ptr());
+                        return op(other.ptr(), self.ptr());
+                    },
                     nb::is_operator(), doc);
         else
-            cls.def(name, [op](nb::handle self, nb::handle other) { return op(self.ptr(), other.ptr()); },
+            cls.def(name,
+                    [op](nb::handle self, nb::handle other) {
+                        Traj::from(self.ptr());
+                        return op(self.ptr(), other.ptr());
+                    },
                     nb::is_operator(), doc);
     };
     binary("__add__", &add, false,
@@ -260,7 +280,10 @@ void register_arithmetic(TrajectoryClass& cls) {
            "raise NotImplementedError (c_splcmul).");
     binary("__rmul__", &multiply, true, "number * self: a copy with every control point multiplied.");
     cls.def("__truediv__",
-            [](nb::handle self, nb::handle other) { return on_copy(self.ptr(), PyNumber_InPlaceTrueDivide, other.ptr()); },
+            [](nb::handle self, nb::handle other) {
+                Traj::from(self.ptr());
+                return on_copy(self.ptr(), PyNumber_InPlaceTrueDivide, other.ptr());
+            },
             nb::is_operator(),
             "self / number: a copy with every control point multiplied by 1 / number.\n"
             "Raises ZeroDivisionError(\"float division by zero\") for a zero and TypeError\n"
