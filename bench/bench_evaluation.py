@@ -34,10 +34,12 @@ def cases():
 
     check_span_walk()
     return [
-        Case("splcev, 1e6 sorted points", lambda: ck.splcev(C, U, P, p), lambda: spline(x), prepare=refill_sorted),
-        Case("splcev, 1e6 unsorted points", lambda: ck.splcev(C, U, P, p), lambda: spline(xs), prepare=refill_unsorted),
-        Case("dsplcev 2nd derivative, 1e6 sorted points", lambda: ck.dsplcev(x, U, P, p, 2, 2, CK),
-             lambda: spline(x, nu=2)),
+        Case("splcev, 1e6 sorted points", lambda: ck.splcev(C, U, P, p), lambda: spline(x), prepare=refill_sorted,
+             points=x.size),
+        Case("splcev, 1e6 unsorted points", lambda: ck.splcev(C, U, P, p), lambda: spline(xs), prepare=refill_unsorted,
+             points=x.size),
+        *[Case(f"dsplcev derivative {nu}, 1e6 sorted points", lambda nu=nu: ck.dsplcev(x, U, P, p, nu, nu, CK),
+               lambda nu=nu: spline(x, nu=nu), points=x.size) for nu in (1, 2, 3)],
         Case("splpev one point (vs splev)", lambda: ck.splpev(3.3, U, P, p), lambda: splev(3.3, tck),
              number=20000, repeat=7),
     ]

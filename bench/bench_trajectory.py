@@ -1,39 +1,88 @@
-"""Trajectory1d evaluation and pickling against scipy.interpolate, on the
-clamped cubic with 1,000 control points of the curve benchmarks."""
+"""Trajectory1d evaluation and pickling against scipy.interpolate, on clamped
+cubics with random knots (1,000 control points unless a row says otherwise)."""
 
 import pickle
+import threading
 
 import numpy as np
 from scipy.interpolate import BSpline, splev
 
 from videvo import trajmake
-from common import Case, random_clamped
+from common import Case, memory_note, random_clamped
+
+
+def curve(n_cpts, seed=0):
+    U, P, p = random_clamped(n_cpts, 3, seed=seed)
+    return trajmake.bspltraj(U, P, p, 0), BSpline(U, P, p), (U, P, p)
+
+
+def scalar_rows():
+    rows = []
+    for n_cpts in (10**3, 10**4, 10**5, 10**6):
+        t, _, tck = curve(n_cpts)
+        assert abs(t(3.7) - splev(3.7, tck)) < 1e-12
+        rows.append(Case(f"t(3.7), {n_cpts:.0e} control points (vs splev)", lambda t=t: t(3.7),
+                         lambda tck=tck: splev(3.7, tck), number=20000 if n_cpts < 10**5 else 2000, repeat=7))
+    return rows
+
+
+def array_rows():
+    t, spline, _ = curve(10**3)
+    x = np.linspace(0, 10, 10**6)
+    rows = [
+        Case("t(x), 1e6 sorted points", lambda: t(x), lambda: spline(x), points=x.size,
+             note=memory_note(lambda: t(x), lambda: spline(x))),
+        Case("t(x, 1), 1e6 sorted points", lambda: t(x, 1), lambda: spline(x, nu=1), points=x.size,
+             note=memory_note(lambda: t(x, 1), lambda: spline(x, nu=1))),
+        Case("t(x, 3), 1e6 sorted points", lambda: t(x, 3), lambda: spline(x, nu=3), points=x.size),
+    ]
+    big, big_spline, _ = curve(10**6, seed=2)
+    ten = np.sort(np.random.default_rng(3).uniform(0, 10, 10))
+    rows.append(Case("t(x), 10 sorted points, 1e6 control points", lambda: big(ten), lambda: big_spline(ten),
+                     number=200, repeat=5))
+    for n_cpts in (10**3, 10**5):
+        t, spline, _ = curve(n_cpts)
+        for size in (10**4, 10**6, 10**7) if n_cpts == 10**3 else (10**6,):
+            xs = np.random.default_rng(1).uniform(0, 10, size)
+            assert np.allclose(t(xs[:1000]), spline(xs[:1000]), rtol=1e-12, atol=1e-12)
+            rows.append(Case(f"t(x), {size:.0e} unsorted points, {n_cpts:.0e} cpts", lambda t=t, xs=xs: t(xs),
+                             lambda s=spline, xs=xs: s(xs), number=max(1, 10**5 // size),
+                             repeat=3 if size > 10**6 else 7, points=size, note=memory_note(lambda: t(xs), lambda: spline(xs))))
+    return rows
+
+
+def thread_rows():
+    t, _, _ = curve(10**3)
+    xs = [np.random.default_rng(i).uniform(0, 10, 10**6) for i in range(2)]
+
+    def serial():
+        for x in xs:
+            t(x)
+
+    def two_threads():
+        threads = [threading.Thread(target=t, args=(x,)) for x in xs]
+        for th in threads:
+            th.start()
+        for th in threads:
+            th.join()
+
+    # The SciPy column is the serial videvo run: the ratio is the speed-up.
+    return [Case("two threads x 1e6 unsorted points (vs serial)", two_threads, serial, repeat=5)]
 
 
 def cases():
-    U, P, p = random_clamped(1000, 3)
-    t = trajmake.bspltraj(U, P, p, 0)
-    spline = BSpline(U, P, p)
-    tck = (U, P, p)
-    x = np.linspace(U[0], U[-1], 10**6)
-    xs = np.random.default_rng(1).permutation(x)
-    assert np.allclose(t(xs[:1000]), spline(xs[:1000]), rtol=1e-12, atol=1e-12)
-    assert np.allclose(t(x[::1000], 3), spline(x[::1000], nu=3), rtol=1e-9, atol=1e-9)
-
     big = trajmake.bspltraj(*random_clamped(10**6, 3, seed=2)[:2], 3, 0)
     volume = 8 * (big.get_knotvector_asarray().size + big.get_cpts_asarray().size)
 
     def round_trip():
         return pickle.loads(pickle.dumps(big, protocol=pickle.HIGHEST_PROTOCOL))
 
+    t, _, tck = curve(10**3)
     assert round_trip().__getstate__() == big.__getstate__()
-    return [
+    return scalar_rows() + [
         Case("t.peval(x), one point (vs splev)", lambda: t.peval(3.3), lambda: splev(3.3, tck),
              number=20000, repeat=7),
-        Case("t(x), one point (vs splev)", lambda: t(3.3), lambda: splev(3.3, tck), number=20000, repeat=7),
-        Case("t(x), 1e6 sorted points", lambda: t(x), lambda: spline(x)),
-        Case("t(x), 1e6 unsorted points (sort included)", lambda: t(xs), lambda: spline(xs)),
-        Case("t(x, 3), 1e6 sorted points", lambda: t(x, 3), lambda: spline(x, nu=3)),
+    ] + array_rows() + thread_rows() + [
         Case("pickle round trip, 1e6 control points", round_trip, volume=volume,
              note=f"of trajectory data ({volume / 1e6:.0f} MB, dumped and loaded)"),
     ]

@@ -29,6 +29,7 @@ class Case:
     repeat: int = 9
     note: str = ""
     volume: int = 0  # bytes moved per call: when set, the row also shows MB/s
+    points: int = 0  # points evaluated per call: when set, the row also shows ns per point
 
 
 def time_per_call(fn: Callable[[], object], prepare: Optional[Callable[[], None]], number: int, repeat: int) -> float:
@@ -50,3 +51,19 @@ def random_clamped(n_cpts: int = 1000, p: int = 3, seed: int = 0, start: float =
     U = np.concatenate([np.full(p + 1, start), inner, np.full(p + 1, stop)])
     P = rng.normal(size=n_cpts)
     return U, P, p
+
+
+def peak_mib(fn: Callable[[], object]) -> float:
+    """Peak memory that one call of fn allocates through Python and NumPy, in MiB."""
+    import tracemalloc
+
+    tracemalloc.start()
+    try:
+        fn()
+        return tracemalloc.get_traced_memory()[1] / 2**20
+    finally:
+        tracemalloc.stop()
+
+
+def memory_note(ours: Callable[[], object], theirs: Callable[[], object]) -> str:
+    return f"peak {peak_mib(ours):.1f} MiB (SciPy {peak_mib(theirs):.1f} MiB)"

@@ -39,6 +39,8 @@ def main(argv: list[str]) -> int:
             theirs = time_per_call(case.scipy, case.prepare, case.number, case.repeat) if case.scipy else None
             ratio = f"{theirs / ours:7.1f}x" if theirs else "       -"
             note = f"{case.volume / ours / 1e6:.0f} MB/s  {case.note}".rstrip() if case.volume else case.note
+            if case.points:
+                note = f"{ours / case.points * 1e9:.1f} ns/pt  {note}".rstrip()
             rows.append((case.name, fmt(ours), fmt(theirs) if theirs else "          -", ratio, note))
             print(f"{rows[-1][0]:<48} {rows[-1][1]} {rows[-1][2]} {rows[-1][3]}  {rows[-1][4]}", flush=True)
     if not rows:

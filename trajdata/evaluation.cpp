@@ -46,7 +46,13 @@ void require_points(Traj self, Vec xp, bool known_increasing = false) {
 // the points sorted (NaN last): a repeated point, then the smallest point
 // below the start or, when there is no NaN, the largest above the stop.
 void require_unsorted_points(Traj self, Vec xp) {
-    if (has_repeated_value(xp.data, static_cast<std::size_t>(xp.size))) not_increasing();
+    bool repeated;
+    {
+        // (the points are this call's own copy: no other thread can reach them)
+        ReleaseForLongWork unlocked(xp.size);
+        repeated = has_repeated_value(xp.data, static_cast<std::size_t>(xp.size));
+    }
+    if (repeated) not_increasing();
     double lo = NAN, hi = NAN;
     bool nan = false;
     for (Py_ssize_t i = 0; i < xp.size; ++i) {
@@ -188,6 +194,19 @@ nb::object call_scalar(Traj self, PyObject* x, int nu) {
 
 // The points of an array-like as a new contiguous float64 array.
 nb::object points_of(PyObject* x) {
+    // A one-dimensional contiguous float64 array, the usual argument, is
+    // copied in one block.
+    if (PyObject_TypeCheck(x, ndarray_type())) {
+        auto* a = reinterpret_cast<PyArrayObject*>(x);
+        const PyArray_Descr* descr = PyArray_DESCR(a);
+        if (PyArray_NDIM(a) == 1 && descr->type_num == NPY_DOUBLE && PyArray_ISNBO(descr->byteorder) &&
+            PyArray_IS_C_CONTIGUOUS(a) && PyArray_DIMS(a)[0] > 0) {
+            NewArray copy = new_array(PyArray_DIMS(a)[0]);
+            const auto* data = static_cast<const double*>(PyArray_DATA(a));
+            std::copy(data, data + copy.data.size, copy.data.data);
+            return std::move(copy.array);
+        }
+    }
     nb::object a = nb::handle(np.array)(nb::handle(x), nb::arg("copy") = true, nb::arg("ndmin") = 1);
     if (nb::cast<int>(a.attr("ndim")) > 1) raise(PyExc_ValueError, "'x' must be one-dimensional");
     return nb::handle(np.ascontiguousarray)(a.attr("ravel")(), nb::arg("dtype") = nb::handle(np.float64));
