@@ -46,17 +46,6 @@ def test_properties_cannot_be_deleted(name):
         delattr(Point1d(0.0, 0.0, 0), name)
 
 
-@pytest.mark.parametrize("args, kwargs, error", [
-    ((0.0, 1.0), {}, TypeError),
-    ((0.0, 1.0, 2, 3), {}, TypeError),
-    ((0.0, 1.0), {"ordr": 1}, TypeError),
-    ((0.0, 1.0, -1), {}, OverflowError),
-])
-def test_constructor_refuses_bad_arguments(args, kwargs, error):
-    with pytest.raises(error):
-        Point1d(*args, **kwargs)
-
-
 @pytest.mark.parametrize("pnt, error", [
     ([1.0, 5.0, 2], TypeError), (None, TypeError), ((1.0, 5.0), IndexError), ((1.0, 5.0, -1), OverflowError),
 ])

@@ -78,7 +78,7 @@ def test_saving_again_updates_the_element_in_place(tmp_path):
     text = (tmp_path / "f.videvo").read_text()
     assert text.count("<Trajectory1d ") == 1 and text.count("<Point1d ") == 1
     assert text.index('ID="a"') < text.index('ID="b"') and 'n="8"' in text
-    assert arrays(Trajectory1d.loadxml(f, "a")) == arrays(bigger)
+    assert arrays(Trajectory1d.loadxml(f, "a")) == arrays(bigger) and Trajectory1d.loadxml(f, "a") == bigger
     assert Point1d.loadxml(f, "b") == Point1d(3.0, 4.0, 1)
 
 
@@ -101,6 +101,8 @@ def test_ids_are_data(tmp_path, ID):
     assert Point1d.loadxml(f, "x") == Point1d(0.0, 0.0, 0)
     with pytest.raises(ValueError, match="^no match for ID: nothing$"):
         Point1d.loadxml(f, "nothing")
+    with pytest.raises(ValueError, match="^no match for ID: \ud800$"):
+        Point1d.loadxml(f, "\ud800")
 
 
 def test_subclasses_are_stored_under_their_own_name(tmp_path):
@@ -154,6 +156,17 @@ class BadHook(Trajectory1d):
         raise RuntimeError("hook failed")
 
 
+class Reentrant(Point1d):
+    def _addViDEVOObject(self, root, ID):
+        Point1d(0.0, 0.0, 0).savexml(self.fname, "inner")
+
+
+def reentrant(fname):
+    r = Reentrant(0.0, 0.0, 0)
+    r.fname = fname
+    return r
+
+
 def bad_hook():
     b = BadHook()
     b.__setstate__(linear().__getstate__())
@@ -165,6 +178,7 @@ def bad_hook():
     (lambda p: failing_save(Point1d(0.0, 0.0, 0), p, "a\x00b"), ValueError, None),
     (lambda p: failing_save(Point1d(0.0, 0.0, 0), p, "\ud800"), UnicodeEncodeError, None),
     (lambda p: failing_save(Trajectory1d(), p), ValueError, "^cannot save an empty trajectory"),
+    (lambda p: failing_save(reentrant(str(p / "f")), p), RuntimeError, "already in progress$"),
     (lambda p: failing_save(ViDEVOObject(), p), NotImplementedError, "^abstract method$"),
 ])
 def test_a_failing_save_leaves_the_file_as_it_was(tmp_path, save, error, message):

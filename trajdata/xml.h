@@ -60,10 +60,12 @@ nb::str class_name(PyObject* obj);
 // The text standing for an ID: the str itself, "None" for None.
 nb::str id_text(PyObject* ID);
 
-[[noreturn]] void raise_corrupted(const std::string& message);
+// Raises `type` with the message `prefix` followed by str(text) (built as
+// text: an ID need not be encodable).
+[[noreturn]] void raise_with(PyObject* type, const char* prefix, nb::handle text);
 
-// "<tag> '<id>' in the uploaded file: <fault>", for CorruptedFileError.
-std::string object_fault(const char* tag, nb::handle id, const std::string& fault);
+// CorruptedFileError "<tag> '<id>' in the uploaded file: <fault>".
+[[noreturn]] void raise_object_fault(const char* tag, nb::handle id, const std::string& fault);
 
 // ---- files -----------------------------------------------------------------------
 

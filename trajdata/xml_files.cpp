@@ -78,10 +78,14 @@ nb::str id_text(PyObject* ID) {
     return ID == Py_None ? nb::str("None") : nb::borrow<nb::str>(ID);
 }
 
-void raise_corrupted(const std::string& message) { raise(corrupted_file_error, message); }
+void raise_with(PyObject* type, const char* prefix, nb::handle text) {
+    PyErr_Format(type, "%s%S", prefix, text.ptr());
+    throw nb::python_error();
+}
 
-std::string object_fault(const char* tag, nb::handle id, const std::string& fault) {
-    return std::string(tag) + " '" + nb::str(id).c_str() + "' in the uploaded file: " + fault;
+void raise_object_fault(const char* tag, nb::handle id, const std::string& fault) {
+    PyErr_Format(corrupted_file_error, "%s '%S' in the uploaded file: %s", tag, id.ptr(), fault.c_str());
+    throw nb::python_error();
 }
 
 // ---- files -----------------------------------------------------------------------
@@ -116,29 +120,45 @@ void quietly(F f) noexcept {
     PyErr_Restore(type, value, traceback);
 }
 
+// The lock files this thread holds (new references): asking again would
+// wait forever.
+thread_local std::vector<PyObject*> held;
+
 }  // namespace
 
 FileLock::FileLock(nb::handle path) {
     nb::object lock_path = nb::str(path) + nb::str(".lock");
+    for (PyObject* h : held) {
+        const int same = PyObject_RichCompareBool(h, lock_path.ptr(), Py_EQ);
+        if (same < 0) throw nb::python_error();
+        if (same) {
+            PyErr_Format(PyExc_RuntimeError, "a save into %S is already in progress", path.ptr());
+            throw nb::python_error();
+        }
+    }
     fd_ = os().attr("open")(lock_path, os_flag("O_RDWR") | os_flag("O_CREAT") | os_flag("O_BINARY"), 0666);
     try {
         if (PyObject* fcntl = PyImport_ImportModule("fcntl")) {
             nb::object f = nb::steal(fcntl);
             f.attr("flock")(fd_, f.attr("LOCK_EX"));
+            held.push_back(lock_path.inc_ref().ptr());
             return;
         }
         PyErr_Clear();
         // Windows: a lock on the first byte; LK_LOCK gives up after ten
-        // seconds, so keep asking.
+        // seconds of contention, so keep asking while that is the reason.
         nb::object msvcrt = nb::module_::import_("msvcrt");
+        nb::object errno_module = nb::module_::import_("errno");
         for (;;) {
-            PyObject* r = PyObject_CallMethod(msvcrt.ptr(), "locking", "OOi", fd_.ptr(), msvcrt.attr("LK_LOCK").ptr(), 1);
-            if (r != nullptr) {
-                Py_DECREF(r);
+            try {
+                msvcrt.attr("locking")(fd_, msvcrt.attr("LK_LOCK"), 1);
+                held.push_back(lock_path.inc_ref().ptr());
                 return;
+            } catch (nb::python_error& e) {
+                if (!e.matches(PyExc_OSError)) throw;
+                nb::object code = e.value().attr("errno");
+                if (!code.equal(errno_module.attr("EDEADLOCK")) && !code.equal(errno_module.attr("EACCES"))) throw;
             }
-            if (!PyErr_ExceptionMatches(PyExc_OSError)) throw nb::python_error();
-            PyErr_Clear();
         }
     } catch (...) {
         quietly([&] { os().attr("close")(fd_); });
@@ -147,6 +167,8 @@ FileLock::FileLock(nb::handle path) {
 }
 
 FileLock::~FileLock() {
+    Py_DECREF(held.back());
+    held.pop_back();
     quietly([&] {
         if (PyObject* fcntl = PyImport_ImportModule("fcntl")) {
             nb::object f = nb::steal(fcntl);

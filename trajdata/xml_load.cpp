@@ -18,7 +18,7 @@ nb::object find_saved(PyObject* fname, PyObject* ID, const char* tag) {
         std::vector<nb::object> found = find_objects(root, nb::str(tag), id, 1);
         if (!found.empty()) return std::move(found[0]);
     }
-    raise(PyExc_ValueError, std::string("no match for ID: ") + id.c_str());
+    raise_with(PyExc_ValueError, "no match for ID: ", id);
 }
 
 // int() of an attribute's text: TypeError when it is missing, ValueError when
@@ -33,22 +33,22 @@ std::int64_t bounded(nb::handle element, const char* name, std::int64_t low, std
     int overflow = 0;
     const long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
     if (overflow != 0 || v < low || v > high)
-        raise_corrupted(object_fault("Trajectory1d", id, std::string("'") + name + "' = " + nb::str(value).c_str() +
-                                                             " is out of range [" + std::to_string(low) + ", " +
-                                                             std::to_string(high) + "]"));
+        raise_object_fault("Trajectory1d", id, std::string("'") + name + "' = " + nb::str(value).c_str() +
+                                                   " is out of range [" + std::to_string(low) + ", " +
+                                                   std::to_string(high) + "]");
     return v;
 }
 
 // The first `count` numbers of the text of the element's own child `tag`.
 Buffer numbers_of(nb::handle element, const char* tag, std::int64_t count, nb::handle id) {
     nb::object child = element.attr("find")(tag);
-    if (child.is_none()) raise_corrupted(object_fault("Trajectory1d", id, std::string("it has no '") + tag + "' element"));
+    if (child.is_none()) raise_object_fault("Trajectory1d", id, std::string("it has no '") + tag + "' element");
     nb::object text = child.attr("text");
     const std::string_view words = utf8_of(text);
     const std::int64_t present = count_words(words);
     if (present < count)
-        raise_corrupted(object_fault("Trajectory1d", id, std::string("'") + tag + "' holds " + std::to_string(present) +
-                                                             " numbers, " + std::to_string(count) + " needed"));
+        raise_object_fault("Trajectory1d", id, std::string("'") + tag + "' holds " + std::to_string(present) +
+                                                   " numbers, " + std::to_string(count) + " needed");
     Buffer values = Buffer::allocate(count);
     parse_numbers(words, values.get(), count);
     return values;
@@ -62,7 +62,7 @@ TrajectoryObject load_trajectory(PyObject* fname, PyObject* ID) {
     const std::int64_t n = bounded(element, "n", p, INT32_MAX - 2 - p, id);
     const std::int64_t order = bounded(element, "order", 0, UINT32_MAX, id);
     nb::object owner = element.attr("get")("owner");
-    if (owner.is_none()) raise_corrupted(object_fault("Trajectory1d", id, "it has no 'owner' attribute"));
+    if (owner.is_none()) raise_object_fault("Trajectory1d", id, "it has no 'owner' attribute");
     // Any non-empty text, "False" included, makes an owner.
     const bool owns = nb::len(owner) != 0;
     Buffer knots = numbers_of(element, "knots", n + p + 2, id);
@@ -70,8 +70,7 @@ TrajectoryObject load_trajectory(PyObject* fname, PyObject* ID) {
     const int status = ck.validknots(static_cast<int>(p), CVec(knots.get(), knots.size()));
     if (status < 0) throw nb::python_error();
     if (status != 0)
-        raise_corrupted(object_fault("Trajectory1d", id, "'knots' is no clamped knot vector of degree " +
-                                                             std::to_string(p)));
+        raise_object_fault("Trajectory1d", id, "'knots' is no clamped knot vector of degree " + std::to_string(p));
     TrajectoryObject t = from_ptrs(knots.get(), cpts.get(), static_cast<int>(p), static_cast<int>(n),
                                    static_cast<unsigned>(order), {1, owns});
     // A non-owning result never releases them: that is what the file asked for.

@@ -129,10 +129,9 @@ void savexml(Base self, PyObject* fname, PyObject* ID) {
             tree = parse_file(path);
             nb::object root = tree.attr("getroot")();
             if (!is_list_root(root))
-                raise_corrupted(std::string("corrupt root node in the uploaded file: ") +
-                                nb::str(root.attr("tag")).c_str());
+                raise_with(corrupted_file_error, "corrupt root node in the uploaded file: ", root.attr("tag"));
             const std::vector<nb::object> found = find_objects(root, class_name(self.obj), id, 2);
-            if (found.size() > 1) raise_corrupted(std::string("multiple matches in the uploaded file: ") + id.c_str());
+            if (found.size() > 1) raise_with(corrupted_file_error, "multiple matches in the uploaded file: ", id);
             check_entry(found.empty() ? hooks._addViDEVOObject(self.obj, root.ptr(), ID)
                                       : hooks._updateViDEVOObject(self.obj, tree.ptr(), found[0].ptr(), ID));
         } else {
@@ -192,7 +191,7 @@ void add_trajectory(Traj self, PyObject* root, PyObject* ID) {
 nb::object own_child(PyObject* node, const char* tag, nb::handle id) {
     nb::object child = nb::handle(node).attr("find")(tag);
     if (child.is_none())
-        raise_corrupted(object_fault("Trajectory1d", id, std::string("it has no '") + tag + "' element"));
+        raise_object_fault("Trajectory1d", id, std::string("it has no '") + tag + "' element");
     return child;
 }
 
