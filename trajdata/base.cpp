@@ -81,7 +81,7 @@ void register_base(nb::module_&, BaseClass& cls) {
     faces::MethodFace<&getstate>::def(cls, "__getstate__",
         "The state for pickling: None (the class holds no data), or the instance\n"
         "dictionary of a subclass that has one.",
-        {}, "dict | None");
+        {});
 }
 
 }  // namespace videvo::trajdata

@@ -1,0 +1,3 @@
+# Method tables for compiled callers: opaque capsules.
+\.__capi__$:
+    __capi__: object
