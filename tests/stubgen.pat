@@ -47,3 +47,13 @@
 \.Point1d\.__(str|repr)__$:
     def __\1__(self) -> str:
         \doc
+
+
+# Pairs of indices.
+\.curvekit\.splcsli$:
+    def splcsli(U: numpy.ndarray, P: numpy.ndarray, p: int, u: float, UK: numpy.ndarray, PK: numpy.ndarray) -> tuple[int, int]:
+        \doc
+
+\.curvekit\.knotuniondim$:
+    def knotuniondim(U1: numpy.ndarray, U2: numpy.ndarray, p: int) -> tuple[int, int]:
+        \doc
