@@ -30,3 +30,30 @@
     def order(self) -> int: ...
     @order.setter
     def order(self, value: int) -> None: ...
+
+# Arithmetic builds new trajectories (in place for the augmented forms).
+\.Trajectory1d\.__(add|radd|sub|rsub|mul|rmul|truediv|iadd|isub|imul|itruediv)__$:
+    def __\1__(self, other: Trajectory1d | float, /) -> Trajectory1d:
+        \doc
+
+\.Trajectory1d\.__neg__$:
+    def __neg__(self) -> Trajectory1d:
+        \doc
+
+\.Point1d\.__(copy|deepcopy)__$:
+    def __\1__(self, *memo: object) -> Point1d:
+        \doc
+
+\.Point1d\.__(str|repr)__$:
+    def __\1__(self) -> str:
+        \doc
+
+
+# Pairs of indices.
+\.curvekit\.splcsli$:
+    def splcsli(U: numpy.ndarray, P: numpy.ndarray, p: int, u: float, UK: numpy.ndarray, PK: numpy.ndarray) -> tuple[int, int]:
+        \doc
+
+\.curvekit\.knotuniondim$:
+    def knotuniondim(U1: numpy.ndarray, U2: numpy.ndarray, p: int) -> tuple[int, int]:
+        \doc

@@ -60,6 +60,8 @@ home = trajdata.Point1d(0.0, 1.0, 0)
 t.setValueTr(home)
 when: float = home.t
 same: bool = t == t.copy()
+total: trajdata.Trajectory1d = 2.0 * (t + d) - 1.0
+label: str = str(home.copy())
 peaks = motion.peaks(t)
 """
 

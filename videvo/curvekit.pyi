@@ -414,7 +414,7 @@ def splcjoin(Ul: numpy.ndarray, Pl: numpy.ndarray, Ur: numpy.ndarray, Pr: numpy.
     len(PK) != len(Pl) + len(Pr) or len(UK) != len(Pl) + len(Pr) + p + 1.
     """
 
-def splcsli(U: numpy.ndarray, P: numpy.ndarray, p: int, u: float, UK: numpy.ndarray, PK: numpy.ndarray) -> object:
+def splcsli(U: numpy.ndarray, P: numpy.ndarray, p: int, u: float, UK: numpy.ndarray, PK: numpy.ndarray) -> tuple[int, int]:
     """
     Split the curve (U, P) of degree p at u into a left and a right piece.
     Returns (nl, nr): the left piece has control points PK[0:nl+1] and knots
@@ -430,7 +430,7 @@ def splcsli(U: numpy.ndarray, P: numpy.ndarray, p: int, u: float, UK: numpy.ndar
     close to an end, or when u has more than p + 1 copies in U.
     """
 
-def knotuniondim(U1: numpy.ndarray, U2: numpy.ndarray, p: int) -> object:
+def knotuniondim(U1: numpy.ndarray, U2: numpy.ndarray, p: int) -> tuple[int, int]:
     """
     The size of the union of the knot vectors U1 and U2 of degree p, in which
     every knot value occurs with the larger of its two multiplicities (values

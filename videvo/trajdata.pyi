@@ -363,34 +363,34 @@ class Trajectory1d(ViDEVOObject):
         self * other calls it.
         """
 
-    def __add__(self, arg: object, /) -> object:
+    def __add__(self, other: Trajectory1d | float, /) -> Trajectory1d:
         """
         self + other: the exact sum for a trajectory (c_splcsum), a copy with the
         number added to every control point otherwise.
         """
 
-    def __radd__(self, arg: object, /) -> object:
+    def __radd__(self, other: Trajectory1d | float, /) -> Trajectory1d:
         """number + self: a copy with the number added."""
 
-    def __sub__(self, arg: object, /) -> object:
+    def __sub__(self, other: Trajectory1d | float, /) -> Trajectory1d:
         """
         self - other: self.c_splcsum(-other) for a trajectory, a copy with the
         number subtracted otherwise.
         """
 
-    def __rsub__(self, arg: object, /) -> object:
+    def __rsub__(self, other: Trajectory1d | float, /) -> Trajectory1d:
         """number - self: -self with the number added."""
 
-    def __mul__(self, arg: object, /) -> object:
+    def __mul__(self, other: Trajectory1d | float, /) -> Trajectory1d:
         """
         self * number: a copy with every control point multiplied.  Two trajectories
         raise NotImplementedError (c_splcmul).
         """
 
-    def __rmul__(self, arg: object, /) -> object:
+    def __rmul__(self, other: Trajectory1d | float, /) -> Trajectory1d:
         """number * self: a copy with every control point multiplied."""
 
-    def __truediv__(self, arg: object, /) -> object:
+    def __truediv__(self, other: Trajectory1d | float, /) -> Trajectory1d:
         """
         self / number: a copy with every control point multiplied by 1 / number.
         Raises ZeroDivisionError("float division by zero") for a zero and TypeError
@@ -399,19 +399,19 @@ class Trajectory1d(ViDEVOObject):
 
     def __rtruediv__(self, arg: object, /) -> object: ...
 
-    def __neg__(self) -> object:
+    def __neg__(self) -> Trajectory1d:
         """-self: a copy with every control point negated."""
 
-    def __iadd__(self, arg: object, /) -> object:
+    def __iadd__(self, other: Trajectory1d | float, /) -> Trajectory1d:
         """self += number: add the number to every control point."""
 
-    def __isub__(self, arg: object, /) -> object:
+    def __isub__(self, other: Trajectory1d | float, /) -> Trajectory1d:
         """self -= number: subtract the number from every control point."""
 
-    def __imul__(self, arg: object, /) -> object:
+    def __imul__(self, other: Trajectory1d | float, /) -> Trajectory1d:
         """self *= number: multiply every control point by the number."""
 
-    def __itruediv__(self, arg: object, /) -> object:
+    def __itruediv__(self, other: Trajectory1d | float, /) -> Trajectory1d:
         """
         self /= number: multiply every control point by 1 / number; ZeroDivisionError
         ("float division by zero") for a zero.
@@ -485,10 +485,10 @@ class Point1d(ViDEVOObject):
         this one.
         """
 
-    def __copy__(self) -> object:
+    def __copy__(self, *memo: object) -> Point1d:
         """self.copy(), for copy.copy()."""
 
-    def __deepcopy__(self, memo: object) -> object:
+    def __deepcopy__(self, *memo: object) -> Point1d:
         """self.copy(), for copy.deepcopy()."""
 
     def __reduce__(self) -> object:
@@ -497,10 +497,10 @@ class Point1d(ViDEVOObject):
     def __reduce_ex__(self, protocol: object) -> object:
         """Points cannot be pickled: raises TypeError."""
 
-    def __str__(self) -> object:
+    def __str__(self) -> str:
         """"Point1d(t = ..., val = ..., order = ...)"."""
 
-    def __repr__(self) -> object:
+    def __repr__(self) -> str:
         """"{'t': ..., 'val': ..., 'order': ...}"."""
 
     def __eq__(self, other: object, /) -> bool:
