@@ -135,14 +135,25 @@ struct DomainScan {
     bool sorted = true;
 };
 
-DomainScan scan_parameters(const double* C, int np, double lo, double hi) {
+VIDEVO_WIDE_CLONES DomainScan scan_parameters(const double* C, int np, double lo, double hi) {
     DomainScan scan;
-    double prev = lo;
-    for (int j = 0; j <= np; ++j) {
-        const double u = C[j];
-        scan.inside &= (u >= lo) & (u <= hi);
-        scan.sorted &= u >= prev;
-        prev = u;
+    scan.inside = (C[0] >= lo) & (C[0] <= hi);
+    scan.sorted = C[0] >= lo;
+    int j = 1;
+    const videvo::Lanes low = videvo::Lanes{} + lo, high = videvo::Lanes{} + hi;
+    videvo::LaneMask inside = ~videvo::LaneMask{}, sorted = ~videvo::LaneMask{};
+    for (; j + 3 <= np; j += 4) {
+        const videvo::Lanes u = videvo::load_lanes(C + j);
+        inside &= (u >= low) & (u <= high);
+        sorted &= u >= videvo::load_lanes(C + j - 1);
+    }
+    for (int l = 0; l < 4; ++l) {
+        scan.inside &= inside[l] != 0;
+        scan.sorted &= sorted[l] != 0;
+    }
+    for (; j <= np; ++j) {
+        scan.inside &= (C[j] >= lo) & (C[j] <= hi);
+        scan.sorted &= C[j] >= C[j - 1];
     }
     return scan;
 }
@@ -187,12 +198,15 @@ template <class Deg, class Enter, class At>
     long j = 0;
     if constexpr (Deg::value >= 0)
         for (; sorted && j + 3 <= last; j += 4) {
-            const int s[4] = {span_of(C[j]), span_of(C[j + 1]), span_of(C[j + 2]), span_of(C[j + 3])};
-            if (s[0] == s[3]) {  // spans of sorted parameters do not decrease
-                if (s[0] != current) enter(current = s[0]);
+            // The four share the span of the first when the last lies in its
+            // clear interior (the spans of sorted parameters do not decrease).
+            const int s = span_of(C[j]);
+            if (C[j + 3] < span_of.high()) {
+                if (s != current) enter(current = s);
                 at(videvo::load_lanes(C + j), j);
             } else {
-                for (int l = 0; l < 4; ++l) one(j + l, s[l]);
+                one(j, s);
+                for (int l = 1; l < 4; ++l) one(j + l, span_of(C[j + l]));
             }
         }
     for (; j <= last; ++j) one(j, span_of(C[j]));

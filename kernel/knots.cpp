@@ -16,22 +16,19 @@ namespace {
 // an AVX2 clone chosen at load time.
 
 #if defined(__GNUC__)
-using wide_double = double __attribute__((vector_size(32)));
-using wide_mask = long long __attribute__((vector_size(32)));
-
 VIDEVO_WIDE_CLONES bool has_drop(const double* U, int from, int to) {
-    wide_mask drop[4] = {};
+    videvo::LaneMask drop[4] = {};
     int i = from;
     for (; i + 15 <= to; i += 16) {
         for (int k = 0; k < 4; ++k) {
-            wide_double a, b;
+            videvo::Lanes a, b;
             __builtin_memcpy(&a, U + i + 4 * k, sizeof a);
             __builtin_memcpy(&b, U + i + 4 * k - 1, sizeof b);
             // a < b, or a NaN (a NaN at U[from - 1] fails the clamped test)
             drop[k] |= (a < b) | (a != a);
         }
     }
-    const wide_mask any = drop[0] | drop[1] | drop[2] | drop[3];
+    const videvo::LaneMask any = drop[0] | drop[1] | drop[2] | drop[3];
     bool found = (any[0] | any[1] | any[2] | any[3]) != 0;
     for (; i <= to; ++i) found |= !(U[i] >= U[i - 1]);
     return found;

@@ -19,6 +19,8 @@
 namespace videvo {
 
 using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+// The result of comparing Lanes: all bits set where true.
+using LaneMask = long long __attribute__((vector_size(4 * sizeof(long long))));
 
 inline Lanes load_lanes(const double* x) {
     Lanes v;

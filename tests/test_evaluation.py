@@ -127,15 +127,15 @@ class TestDomainAndArguments:
             ck.dsplpev(-1e-300, U3, P3, 3, 1, CK)
 
     @pytest.mark.parametrize("bad", [-0.1, 3.1, np.nan, np.inf])
-    @pytest.mark.parametrize("where", [0, 2, 4])
+    @pytest.mark.parametrize("where", [0, 2, 4, 6])
     def test_every_parameter_is_checked_and_nothing_written(self, bad, where):
-        C = np.array([0.0, 0.5, 1.0, 2.0, 3.0])
+        C = np.array([0.0, 0.5, 1.0, 1.5, 2.0, 2.5, 3.0])
         C[where] = bad
         before = C.copy()
         with pytest.raises(ValueError, match="^" + INFO + "-5$"):
             ck.splcev(C, U3, P3, 3)
         np.testing.assert_array_equal(C, before)
-        CK = np.full((1, 5), 9.0)
+        CK = np.full((1, C.size), 9.0)
         with pytest.raises(ValueError, match="^" + INFO + "-8$"):
             ck.dsplcev(C, U3, P3, 3, 1, 1, CK)
         assert (CK == 9.0).all()
