@@ -11,6 +11,7 @@
 #include "lapack.h"
 
 #include <basis.h>
+#include <lanes.h>
 #include <videvo/buffers.h>
 #include <morvane.h>
 
@@ -51,13 +52,12 @@ void require_finite(Pair dy) {
 // operations of basis_funs (The NURBS Book, A2.2) in every lane.  The
 // divisions, which dominate, run four at a time where the processor has AVX2,
 // and two such vectors are in flight at once.
-using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+using videvo::Lanes;
 constexpr int kGroups = 2;
 constexpr int kLanes = 4 * kGroups;
 
 template <int P>
-__attribute__((target_clones("avx2", "default"))) void basis_in_lanes(const int* s, const double* x,
-                                                                      const double* U, double (*N)[P + 1]) {
+VIDEVO_WIDE_CLONES void basis_in_lanes(const int* s, const double* x, const double* U, double (*N)[P + 1]) {
     Lanes left[kGroups][P + 1], right[kGroups][P + 1], T[kGroups][P + 1];
     for (int g = 0; g < kGroups; ++g) {
         const int* t = s + 4 * g;

@@ -1,6 +1,7 @@
 // Curve evaluation at one parameter and at arrays of parameters.
 #include "basis.h"
 #include "evaluation.h"
+#include "lanes.h"
 #include "morvane.h"
 #include "span_search.h"
 #include "work.h"
@@ -27,6 +28,8 @@ void with_degree(int p, F&& f) {
         case 3: f(std::integral_constant<int, 3>{}); break;
         case 4: f(std::integral_constant<int, 4>{}); break;
         case 5: f(std::integral_constant<int, 5>{}); break;
+        case 6: f(std::integral_constant<int, 6>{}); break;
+        case 7: f(std::integral_constant<int, 7>{}); break;
         default: f(Runtime{}); break;
     }
 }
@@ -47,7 +50,8 @@ std::size_t span_basis_work(int p) {
 // of the span alone, so they are inverted once per span; sorted parameters
 // share a span for many points in a row.  All of them cover [U[s], U[s+1]]
 // and so never vanish on a non-empty span.  For the fixed degrees every
-// table lives in registers or on the stack.
+// table lives in registers or on the stack, and the scheme also runs on Lanes
+// of four parameters of the span with the very operations of one.
 template <class Deg>
 class SpanBasis {
     static constexpr int D = Deg::value;
@@ -70,13 +74,13 @@ public:
     }
 
     // Runs the scheme at u up to degree `top`; harvest(j, N) after degree j.
-    template <class Harvest>
-    void run(double u, int top, Harvest&& harvest) const {
+    template <class V, class Harvest>
+    void run(V u, int top, Harvest&& harvest) const {
         top = std::min(top, deg());
         if constexpr (fixed) {
             // (one spare entry: degree 0 keeps the arrays non-trivial for the
             // loop bounds the compiler cannot see)
-            double left[D + 2], right[D + 2], N[D + 2];
+            V left[D + 2], right[D + 2], N[D + 2];
             triangle(u, top, left, right, N, harvest);
         } else {
             const int M = deg_ + 1;
@@ -85,10 +89,11 @@ public:
     }
 
     // Curve value at u from the control points P.
-    double value(double u, const double* P) const {
+    template <class V>
+    V value(V u, const double* P) const {
         const double* Ps = P + span_ - deg();
-        double c = 0.0;
-        run(u, deg(), [&](int j, const double* N) {
+        V c{};
+        run(u, deg(), [&](int j, const V* N) {
             if (j != deg()) return;
             for (int i = 0; i <= j; ++i) c += N[i] * Ps[i];
         });
@@ -96,24 +101,24 @@ public:
     }
 
 private:
-    template <class Harvest>
-    void triangle(double u, int top, double* left, double* right, double* N, Harvest&& harvest) const {
+    template <class V, class Harvest>
+    void triangle(V u, int top, V* left, V* right, V* N, Harvest&& harvest) const {
         const int s = span_;
         const int M = deg() + 1;
-        N[0] = 1.0;
-        harvest(0, static_cast<const double*>(N));
+        N[0] = V{} + 1.0;
+        harvest(0, static_cast<const V*>(N));
         for (int j = 1; j <= top; ++j) {
             left[j] = u - U_[s + 1 - j];
             right[j] = U_[s + j] - u;
             const double* inv = &inv_[j * M];
-            double saved = 0.0;
+            V saved{};
             for (int r = 0; r < j; ++r) {
-                const double temp = N[r] * inv[r];
+                const V temp = N[r] * inv[r];
                 N[r] = saved + right[r + 1] * temp;
                 saved = left[j - r] * temp;
             }
             N[j] = saved;
-            harvest(j, static_cast<const double*>(N));
+            harvest(j, static_cast<const V*>(N));
         }
     }
 
@@ -165,18 +170,43 @@ std::optional<videvo::SpanIndex> index_for(int n, int p, const double* U, int np
     return std::optional<videvo::SpanIndex>(std::in_place, n, p, U, static_cast<int>(2 * spans));
 }
 
+void put(double* to, double c) { *to = c; }
+void put(double* to, videvo::Lanes c) { videvo::store_lanes(to, c); }
+
+// Visits the parameters C[0..last] in order with the span of each:
+// enter(s) when the span changes, at(u, j) for the point j.  Sorted
+// parameters go four at a time (u as Lanes) where four in a row share a span.
+// (Inlined so that it takes the instruction set of its caller's clone.)
+template <class Deg, class Enter, class At>
+[[gnu::always_inline]] inline void walk_points(Deg, videvo::SpanCursor& span_of, int current, const double* C, long last, bool sorted, Enter&& enter,
+                 At&& at) {
+    auto one = [&](long j, int span) {
+        if (span != current) enter(current = span);
+        at(C[j], j);
+    };
+    long j = 0;
+    if constexpr (Deg::value >= 0)
+        for (; sorted && j + 3 <= last; j += 4) {
+            const int s[4] = {span_of(C[j]), span_of(C[j + 1]), span_of(C[j + 2]), span_of(C[j + 3])};
+            if (s[0] == s[3]) {  // spans of sorted parameters do not decrease
+                if (s[0] != current) enter(current = s[0]);
+                at(videvo::load_lanes(C + j), j);
+            } else {
+                for (int l = 0; l < 4; ++l) one(j + l, s[l]);
+            }
+        }
+    for (; j <= last; ++j) one(j, span_of(C[j]));
+}
+
 template <class Deg>
-void eval_points(Deg tag, int n, int p, const double* U, const double* P, double* C, int np, bool sorted,
-                 double* work) {
+VIDEVO_WIDE_CLONES void eval_points(Deg tag, int n, int p, const double* U, const double* P, double* C, int np,
+                                    bool sorted, double* work) {
     SpanBasis<Deg> basis(tag, p, U, work);
     const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
     videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
-    for (int j = 0; j <= np; ++j) {
-        const double u = C[j];
-        const int span = span_of(u);
-        if (span != basis.span()) basis.set_span(span);
-        C[j] = basis.value(u, P);
-    }
+    walk_points(
+        tag, span_of, basis.span(), C, np, sorted, [&](int span) { basis.set_span(span); },
+        [&](auto u, long j) { put(C + j, basis.value(u, P)); });
 }
 
 // Control points of the derivatives of orders 0..kmax that act on span s
@@ -197,7 +227,7 @@ void local_derivative_points(int s, int p, int kmax, const double* U, const doub
 // applied to the order-q control points of that span (NURBS Book A3.4), so one
 // run of the triangular scheme up to degree p - r1 yields orders r2..r1.
 template <class Deg>
-void eval_derivatives(Deg tag, int n, int p, const double* U, const double* P, int r1, int r2, int np,
+VIDEVO_WIDE_CLONES void eval_derivatives(Deg tag, int n, int p, const double* U, const double* P, int r1, int r2, int np,
                       const double* C, double* CK, bool sorted, double* work, double* T) {
     const int deg = degree_of(tag, p);
     const long cols = np + 1;
@@ -207,22 +237,21 @@ void eval_derivatives(Deg tag, int n, int p, const double* U, const double* P, i
     SpanBasis<Deg> basis(tag, p, U, work);
     const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
     videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
-    for (long j = 0; j < cols; ++j) {
-        const double u = C[j];
-        const int span = span_of(u);
-        if (span != basis.span()) {
-            basis.set_span(span);
-            local_derivative_points(span, deg, kmax, U, P, T);
-        }
-        basis.run(u, deg - r1, [&](int d, const double* N) {
+    auto enter = [&](int span) {
+        basis.set_span(span);
+        local_derivative_points(span, deg, kmax, U, P, T);
+    };
+    walk_points(tag, span_of, basis.span(), C, cols - 1, sorted, enter, [&](auto u, long j) {
+        using V = decltype(u);
+        basis.run(u, deg - r1, [&](int d, const V* N) {
             const int q = deg - d;
             if (q > kmax) return;
             const double* row = T + q * (deg + 1);
-            double c = 0.0;
+            V c{};
             for (int i = 0; i <= d; ++i) c += N[i] * row[i];
-            CK[(q - r1) * cols + j] = c;
+            put(CK + (q - r1) * cols + j, c);
         });
-    }
+    });
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Knot vector validation and knot placement.
 #include "closeness.h"
+#include "lanes.h"
 #include "morvane.h"
 
 #include <algorithm>
@@ -13,11 +14,6 @@ namespace {
 // decides the validity of nearly every knot vector and runs on every curve
 // evaluation, so it is written with wide compares; x86-64 Linux builds carry
 // an AVX2 clone chosen at load time.
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
-#define VIDEVO_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define VIDEVO_WIDE_CLONES
-#endif
 
 #if defined(__GNUC__)
 using wide_double = double __attribute__((vector_size(32)));

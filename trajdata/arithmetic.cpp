@@ -5,6 +5,7 @@
 #include "overrides.h"
 
 #include <closeness.h>
+#include <lanes.h>
 
 #include <climits>
 #include <cstdint>
@@ -19,12 +20,6 @@ bool is_trajectory(PyObject* o) { return PyObject_TypeCheck(o, trajectory1d_type
 // Single passes over the control points.  The arrays of large trajectories
 // often sit in the last-level cache, where the width of the vector unit
 // decides: x86-64 Linux builds carry an AVX2 clone chosen at load time.
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
-#define VIDEVO_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define VIDEVO_WIDE_CLONES
-#endif
-
 VIDEVO_WIDE_CLONES void add_to_all(double* P, std::int64_t count, double x) {
     for (std::int64_t i = 0; i < count; ++i) P[i] += x;
 }

@@ -1,0 +1,31 @@
+// Four doubles in one vector, and the function attribute that gives a routine
+// an AVX2 clone chosen at load time beside its plain version (x86-64 Linux).
+#pragma once
+
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
+#define VIDEVO_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define VIDEVO_WIDE_CLONES
+#endif
+
+#include <cstring>
+
+// Lanes pass by value only between routines inlined into one file, never
+// across a library boundary, so the ABI note on vector arguments is moot.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
+namespace videvo {
+
+using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+
+inline Lanes load_lanes(const double* x) {
+    Lanes v;
+    std::memcpy(&v, x, sizeof v);
+    return v;
+}
+
+inline void store_lanes(double* x, Lanes v) { std::memcpy(x, &v, sizeof v); }
+
+}  // namespace videvo
