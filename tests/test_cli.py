@@ -144,6 +144,8 @@ BAD_FILES = {
     "short.csv": b"0,1\n",
     "back.csv": b"0,1\n1,2\n0.5,3\n",
     "binary.csv": b"\xff\xfe\x00\x01",
+    "same.csv": b"0,1\n0,2\n1,3\n",
+    "nan.csv": b"0,1\n1,nan\n2,3\n3,4\n",
 }
 
 
@@ -160,11 +162,17 @@ BAD_FILES = {
     (["eval", "demo.videvo", "move", "--grid", "3", "--nu", "0", "1", "2", "3", "4", "5"], "use --csv"),
     (["eval", "demo.videvo", "move"], "one of the arguments --at --grid is required"),
     (["eval", "demo.videvo", "move", "--at", "x"], "invalid float value: 'x'"),
+    (["eval", "demo.videvo", "move", "--grid", "0"], "--grid needs at least 1 point"),
+    (["plot", "demo.videvo", "move", "-o", "/proc/m.png"], "No such file or directory"),
     (["plot", "demo.videvo", "move", "-o", "nodir/m.png"], "no such directory: nodir"),
     (["fit", "bad.csv", "-o", "f", "--id", "a"], "bad.csv, line 3: expected two numbers"),
     (["fit", "short.csv", "-o", "f", "--id", "a"], "need at least 2 samples, found 1"),
     (["fit", "back.csv", "-o", "f", "--id", "a"], "times must be increasing (sample 3 at t = 0.5"),
     (["fit", "binary.csv", "-o", "f", "--id", "a"], "binary.csv is not a text file"),
+    (["fit", "same.csv", "-o", "f", "--id", "a"], "times must be increasing (sample 2 at t = 0"),
+    (["fit", "nan.csv", "-o", "f", "--id", "a"], "nan.csv, line 2: numbers must be finite"),
+    (["fit", "nan.csv", "--degree", "5", "-o", "f", "--id", "a"], "nan.csv, line 2"),
+    (["fit", "demo.csv", "--degree", "5", "--ctrl", "5", "-o", "f", "--id", "a"], "--ctrl must be at least"),
     (["fit", "back.csv", "-o", "f"], "the following arguments are required: --id"),
     (["fit", "missing.csv", "-o", "f", "--id", "a"], "no such file: missing.csv"),
     (["fit", "demo.csv", "--ctrl", "50", "-o", "f", "--id", "a"], "--ctrl must be at least 4 and less than"),
