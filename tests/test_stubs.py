@@ -86,15 +86,21 @@ def mypy(tmp_path, source, cache):
                           cwd=tmp_path, env=ENV, timeout=600)
 
 
+@pytest.fixture(scope="module")
+def mypy_cache(tmp_path_factory):
+    # One cache for both runs; pytest's own cache may be switched off.
+    return tmp_path_factory.mktemp("mypy-cache")
+
+
 @pytest.mark.parametrize("source, errors", [
     (GOOD, []),
     (BAD, ['Argument 1 to "peval" of "Trajectory1d" has incompatible type "str"',
            'Incompatible types in assignment (expression has type "Trajectory1d", variable has type "str")',
            'Argument 1 to "derivative" of "Trajectory1d" has incompatible type "str"']),
 ])
-def test_mypy_checks_code_against_the_stubs(tmp_path, request, source, errors):
+def test_mypy_checks_code_against_the_stubs(tmp_path, mypy_cache, source, errors):
     pytest.importorskip("mypy")
-    r = mypy(tmp_path, source, request.config.cache.mkdir("mypy"))
+    r = mypy(tmp_path, source, mypy_cache)
     # what a user sees: mypy reports nothing inside an installed package
     found = [line.split(": error: ")[1] for line in r.stdout.splitlines() if line.startswith("sample.py:")]
     assert len(found) == len(errors), r.stdout + r.stderr
