@@ -17,10 +17,7 @@ void splkins(CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q) {
     check_info(knot_insertion_status(n, p, UP.data, u, ks.first, ks.second, r));
     require_size(UQ.size, UP.size + r, "UQ");
     require_size(Q.size, P.size + r, "Q");
-    int nq = 0;
-    int info = 0;
-    CurveKnotIns(&n, &p, UP.data, P.data, &u, &ks.first, &ks.second, &r, &nq, UQ.data, Q.data, &info);
-    check_info(info);
+    check_info(insert_knot_checked(n, p, UP.data, P.data, u, ks.first, ks.second, r, UQ.data, Q.data));
 }
 
 void splkref(CVec U, CVec P, int p, CVec X, Vec Ubar, Vec Q) {

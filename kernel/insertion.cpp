@@ -32,36 +32,45 @@ void CurveKnotIns(const int* np, const int* p, const double* UP, const double* P
                   double* Q, int* info) {
     *info = videvo::knot_insertion_status(*np, *p, UP, *u, *k, *s, *r);
     if (*info != 0) return;
-    const int mp = *np + *p + 1;
+    *nq = *np + *r;
+    *info = videvo::insert_knot_checked(*np, *p, UP, P, *u, *k, *s, *r, UQ, Q);
+}
 
-    videvo::WorkArray<> R(*p + 1);
-    if (!R.ok()) { *info = 1; return; }
+}  // extern "C"
+
+int videvo::insert_knot_checked(int np, int p, const double* UP, const double* P, double u, int k, int s,
+                                int r, double* UQ, double* Q) noexcept {
+    const int mp = np + p + 1;
+    videvo::WorkArray<> R(p + 1);
+    if (!R.ok()) return 1;
 
     // The bulk copies (std::copy of index ranges first..last) are memory
     // moves, several times faster than element loops.
-    *nq = *np + *r;
-    std::copy(UP, UP + *k + 1, UQ);                        // UQ[i] = UP[i], i = 0..k
-    for (int i = 1; i <= *r; ++i) UQ[*k + i] = *u;
-    std::copy(UP + *k + 1, UP + mp + 1, UQ + *k + 1 + *r);  // UQ[i + r] = UP[i], i = k + 1..mp
+    std::copy(UP, UP + k + 1, UQ);                      // UQ[i] = UP[i], i = 0..k
+    for (int i = 1; i <= r; ++i) UQ[k + i] = u;
+    std::copy(UP + k + 1, UP + mp + 1, UQ + k + 1 + r);  // UQ[i + r] = UP[i], i = k + 1..mp
 
-    std::copy(P, P + *k - *p + 1, Q);                     // Q[i] = P[i], i = 0..k - p
-    std::copy(P + *k - *s, P + *np + 1, Q + *k - *s + *r);  // Q[i + r] = P[i], i = k - s..np
-    for (int i = 0; i <= *p - *s; ++i) R[i] = P[*k - *p + i];
+    std::copy(P, P + k - p + 1, Q);                   // Q[i] = P[i], i = 0..k - p
+    std::copy(P + k - s, P + np + 1, Q + k - s + r);  // Q[i + r] = P[i], i = k - s..np
+    for (int i = 0; i <= p - s; ++i) R[i] = P[k - p + i];
 
     int L = 0;
-    for (int j = 1; j <= *r; ++j) {
-        L = *k - *p + j;
-        for (int i = 0; i <= *p - j - *s; ++i) {
-            const double den = UP[i + *k + 1] - UP[L + i];
-            if (den == 0.0) { *info = 2; return; }
-            const double alpha = (*u - UP[L + i]) / den;
+    for (int j = 1; j <= r; ++j) {
+        L = k - p + j;
+        for (int i = 0; i <= p - j - s; ++i) {
+            const double den = UP[i + k + 1] - UP[L + i];
+            if (den == 0.0) return 2;
+            const double alpha = (u - UP[L + i]) / den;
             R[i] = (1.0 - alpha) * R[i] + alpha * R[i + 1];
         }
         Q[L] = R[0];
-        Q[*k + *r - j - *s] = R[*p - j - *s];
+        Q[k + r - j - s] = R[p - j - s];
     }
-    for (int i = L + 1; i <= *k - *s - 1; ++i) Q[i] = R[i - L];
+    for (int i = L + 1; i <= k - s - 1; ++i) Q[i] = R[i - L];
+    return 0;
 }
+
+extern "C" {
 
 // The NURBS Book, A5.4.
 void RefineKnotVectCurve(const int* n, const int* p, const double* U, const double* P,

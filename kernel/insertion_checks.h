@@ -23,4 +23,11 @@ inline int knot_insertion_status(int np, int p, const double* UP, double u, int 
     return 0;
 }
 
+// CurveKnotIns on arguments whose status is already known to be 0 (the curve
+// module checks them first, so the knots need not be validated twice).
+// Returns 0, 1 when the work array cannot be allocated, 2 for a zero knot
+// difference.
+int insert_knot_checked(int np, int p, const double* UP, const double* P, double u, int k, int s, int r,
+                        double* UQ, double* Q) noexcept;
+
 }  // namespace videvo
