@@ -87,6 +87,10 @@ inline bool assertions_enabled() {
 // returns (0, 0): the routine's own checks then report the wrong argument.
 IntPair span_and_multiplicity(int n, int p, double u, CVec U);
 
+// splkins with `validate` false skipping the knot-vector check, for callers
+// that know U is valid (the trajectories' private table).
+void insert_knot(CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate);
+
 // Registration of each topic's functions.
 void register_knots(Exporter& ex);
 void register_evaluation(Exporter& ex);

@@ -174,6 +174,7 @@ const evaluation_api::Table trajectory_evaluation = {
     &faces::Face<&point_derivatives>::machine,
     &faces::Face<&values_in_place>::machine,
     &faces::Face<&derivative_in_place>::machine,
+    &faces::Face<&insert_knot>::machine,
 };
 
 }  // namespace

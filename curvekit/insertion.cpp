@@ -8,17 +8,20 @@
 #include <string>
 
 namespace videvo::curvekit {
-namespace {
 
-void splkins(CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q) {
+void insert_knot(CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate) {
     const int n = P.last();
     require_curve(n, p, UP);
     const IntPair ks = span_and_multiplicity(n, p, u, UP);
-    check_info(knot_insertion_status(n, p, UP.data, u, ks.first, ks.second, r));
+    check_info(knot_insertion_status(n, p, UP.data, u, ks.first, ks.second, r, validate));
     require_size(UQ.size, UP.size + r, "UQ");
     require_size(Q.size, P.size + r, "Q");
     check_info(insert_knot_checked(n, p, UP.data, P.data, u, ks.first, ks.second, r, UQ.data, Q.data));
 }
+
+namespace {
+
+void splkins(CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q) { insert_knot(UP, P, p, u, r, UQ, Q, true); }
 
 void splkref(CVec U, CVec P, int p, CVec X, Vec Ubar, Vec Q) {
     const int n = P.last();

@@ -7,11 +7,13 @@
 
 namespace videvo {
 
-// The status CurveKnotIns gives its arguments: 0 when it would insert.
-inline int knot_insertion_status(int np, int p, const double* UP, double u, int k, int s, int r) noexcept {
+// The status CurveKnotIns gives its arguments: 0 when it would insert.  A
+// caller that knows UP is a valid knot vector for (np, p) may skip its check.
+inline int knot_insertion_status(int np, int p, const double* UP, double u, int k, int s, int r,
+                                 bool validate = true) noexcept {
     if (p < 0) return -2;
     if (p > np) return -1;
-    if (ValidKnotVector(&np, &p, UP) != 0) return -3;
+    if (validate && ValidKnotVector(&np, &p, UP) != 0) return -3;
     const int mp = np + p + 1;
     if (!(u >= UP[0] && u <= UP[mp])) return -5;
     // A span is at least p: U[0..p] are the clamped start knots.

@@ -102,7 +102,10 @@ TrajectoryObject knotins(Traj self, double u, int r) {
     require_representable(rec.p, n);
     Buffer UQ = Buffer::allocate(U.size + r), Q = Buffer::allocate(n + 1);
     // r = 0 and a multiplicity above p are refused by the curve module.
-    check_entry(ck.splkins(U, P, rec.p, u, r, view(UQ), view(Q)));
+    const bool validate = !rec.knots_trusted();
+    check_entry(evaluation.insert(U, P, rec.p, u, r, view(UQ), view(Q), validate));
+    // The insertion has just checked the knots: later calls may trust them.
+    if (validate && rec.exports == 0) self.rec->knots_checked = 1;
     return adopt(UQ, Q, rec.p, static_cast<int>(n), rec.order);
 }
 

@@ -2,7 +2,7 @@
 // videvo.trajdata only (not part of the published export table).
 //
 // The entries are splpev, dsplpev, splcev and dsplcev (r1 = r2 = nu, written
-// straight into C) with the same checks, order and errors, plus a flag:
+// straight into C) and splkins, with the same checks, order and errors, plus a flag:
 // `validate` false skips the O(n) knot-vector validation because the caller
 // knows U is valid for its (n, p).  They follow the calling convention of
 // capi.h; the array entries release the interpreter lock for long arrays, so
@@ -20,6 +20,7 @@ struct Table {
     int (*derivatives)(double u, CVec U, CVec P, int p, int d, Vec CK, bool validate) noexcept;
     int (*values)(Vec C, CVec U, CVec P, int p, bool validate) noexcept;
     int (*derivative)(Vec C, CVec U, CVec P, int p, int nu, bool validate) noexcept;
+    int (*insert)(CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate) noexcept;
 };
 
 inline constexpr const char* table_attribute = "_evaluation_capi";
@@ -27,6 +28,7 @@ inline constexpr const char signature[] =
     "value double (double u, CVec U, CVec P, int p, bool validate); "
     "derivatives void (double u, CVec U, CVec P, int p, int d, Vec CK, bool validate); "
     "values void (Vec C, CVec U, CVec P, int p, bool validate); "
-    "derivative void (Vec C, CVec U, CVec P, int p, int nu, bool validate)";
+    "derivative void (Vec C, CVec U, CVec P, int p, int nu, bool validate); "
+    "insert void (CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate)";
 
 }  // namespace videvo::evaluation_api
