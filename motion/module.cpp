@@ -10,10 +10,7 @@ namespace videvo::motion {
 namespace {
 
 void bind_curvekit() {
-    const nb::dict table = capi::import_table(curvekit_api::module_name);
-#define VIDEVO_MOTION_BIND(name) VIDEVO_BIND_CURVEKIT(table, ck, name);
-    VIDEVO_MOTION_CURVEKIT(VIDEVO_MOTION_BIND)
-#undef VIDEVO_MOTION_BIND
+    VIDEVO_BIND_CURVEKIT_LIST(VIDEVO_MOTION_CURVEKIT);
 }
 
 }  // namespace

@@ -26,10 +26,7 @@ nb::object import_or_fail(const char* name) {
 }
 
 void bind_curvekit() {
-    const nb::dict table = capi::import_table(curvekit_api::module_name);
-#define VIDEVO_TRAJDATA_BIND(name) VIDEVO_BIND_CURVEKIT(table, ck, name);
-    VIDEVO_TRAJDATA_CURVEKIT(VIDEVO_TRAJDATA_BIND)
-#undef VIDEVO_TRAJDATA_BIND
+    VIDEVO_BIND_CURVEKIT_LIST(VIDEVO_TRAJDATA_CURVEKIT);
     nb::object module = import_or_fail(curvekit_api::module_name);
     nb::object capsule = nb::steal(PyObject_GetAttrString(module.ptr(), evaluation_api::table_attribute));
     if (!capsule.is_valid() || !PyCapsule_IsValid(capsule.ptr(), evaluation_api::signature)) {

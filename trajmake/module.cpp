@@ -12,10 +12,7 @@ namespace {
 constexpr const char* publication_order[] = {VIDEVO_TRAJMAKE_ENTRIES(VIDEVO_CAPI_NAME)};
 
 void bind_curvekit() {
-    const nb::dict table = capi::import_table(curvekit_api::module_name);
-#define VIDEVO_TRAJMAKE_BIND(name) VIDEVO_BIND_CURVEKIT(table, ck, name);
-    VIDEVO_TRAJMAKE_CURVEKIT(VIDEVO_TRAJMAKE_BIND)
-#undef VIDEVO_TRAJMAKE_BIND
+    VIDEVO_BIND_CURVEKIT_LIST(VIDEVO_TRAJMAKE_CURVEKIT);
 }
 
 }  // namespace

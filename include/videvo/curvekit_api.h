@@ -73,4 +73,14 @@ VIDEVO_CURVEKIT_ENTRIES(VIDEVO_CAPI_DECLARE)
 // struct with a member of that name and type).
 #define VIDEVO_BIND_CURVEKIT(table, api, name) VIDEVO_CAPI_BIND(::videvo::curvekit_api, table, api, name)
 
+// Imports the curve module's table and binds into `ck` (the importer's
+// struct of entries) every name of the importer's X-macro list LIST.
+#define VIDEVO_CURVEKIT_BIND_ONE_(name) VIDEVO_BIND_CURVEKIT(videvo_curvekit_table_, ck, name);
+#define VIDEVO_BIND_CURVEKIT_LIST(LIST)                                                          \
+    do {                                                                                         \
+        const ::nanobind::dict videvo_curvekit_table_ =                                          \
+            ::videvo::capi::import_table(::videvo::curvekit_api::module_name);                   \
+        LIST(VIDEVO_CURVEKIT_BIND_ONE_)                                                          \
+    } while (false)
+
 }  // namespace videvo
