@@ -185,6 +185,9 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     // Set when both buffers lie in this one allocation of the interpreter's
     // allocator (a TwinBuffer), which an owner then releases instead of each.
     double* _block = nullptr;
+    // The knot span of the last point evaluated alone: the next one starts
+    // its search there (any value is safe; evaluation checks it).
+    std::int32_t span_hint = -1;
 
     explicit Trajectory1dRecord(const Trajectory1dMethods* table) noexcept : ViDEVOObjectRecord(&table->base) {}
     ~Trajectory1dRecord() { release_buffers(); }
