@@ -117,24 +117,24 @@ public:
         values_ = f;
     }
 
-    // The sites x[0..count-1] of the basis rows, in row order: sorted sites
-    // find their spans by walking on from the previous one.
-    void expect_sites(const double* x, std::size_t count) noexcept { sorted_ = std::is_sorted(x, x + count); }
-
-    // Two equal consecutive abscissae xp[k - 1] = xp[k] (k = 1..r) ask for two
-    // values at one parameter: the system is singular.  Exact elimination
-    // meets a zero pivot at the row of xp[k], but rounding in the pivoted
-    // band factorisation can hide it from dgbsv, which then returns a
-    // meaningless solution.  When dgbsv finds no zero pivot, the row is
-    // reported as dgbsv reports one: info = row + 1.  row_of(k) is the row of
-    // xp[k].
+    // The abscissae xp[0..r], in row order, looked through once.  Sorted ones
+    // let the basis rows find their spans by walking on from the previous one.
+    // Two equal consecutive abscissae xp[k - 1] = xp[k] ask for two values at
+    // one parameter: the system is singular.  Exact elimination meets a zero
+    // pivot at the row of xp[k], but rounding in the pivoted band
+    // factorisation can hide it from dgbsv, which then returns a meaningless
+    // solution.  When dgbsv finds no zero pivot, the row is reported as dgbsv
+    // reports one: info = row + 1.  row_of(k) is the row of xp[k].
     template <class RowOf>
-    void find_repeated_point(const double* xp, int r, RowOf row_of) noexcept {
-        for (int k = 1; k <= r; ++k)
-            if (xp[k] == xp[k - 1]) {
-                singular_info_ = row_of(k) + 1;
-                return;
-            }
+    void scan_sites(const double* xp, int r, RowOf row_of) noexcept {
+        bool sorted = true;
+        int repeated = 0;
+        for (int k = 1; k <= r; ++k) {
+            sorted &= !(xp[k] < xp[k - 1]);
+            if (xp[k] == xp[k - 1] && repeated == 0) repeated = k;
+        }
+        sorted_ = sorted;
+        if (repeated > 0) singular_info_ = row_of(repeated) + 1;
     }
 
     // A[i][j] = value for the current row i.

@@ -68,8 +68,7 @@ void gcsplint(CVec xp, CVec fp, int p, CVec U, Vec P) {
     solve_released(
         A, P.data,
         [&] {
-            A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
-            A.find_repeated_point(xp.data, n, [](int k) { return k; });
+            A.scan_sites(xp.data, n, [](int k) { return k; });
             // Row i of the inner points is the basis row of xp[i].
             A.basis_rows(1, n - 1, xp.data + 1, fp.data + 1);
         },
@@ -95,8 +94,7 @@ void gdsplint(CVec xp, CVec fp, int p, CVec U, Vec P, OptDy dy_arg) {
     solve_released(
         A, P.data,
         [&] {
-            A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
-            A.find_repeated_point(xp.data, r, [r, n](int k) { return k < r ? k + 1 : n; });
+            A.scan_sites(xp.data, r, [r, n](int k) { return k < r ? k + 1 : n; });
             // Rows 2..n - 2: the basis rows of the inner points xp[1..r - 1].
             A.basis_rows(2, n - 2, xp.data + 1, fp.data + 1);
         },
@@ -188,8 +186,7 @@ void gadsplint(CVec xp, CVec fp, int p, CVec Ds, CVec De, CVec U, Vec P) {
     solve_released(
         A, P.data,
         [&] {
-            A.expect_sites(xp.data, static_cast<std::size_t>(xp.size));
-            A.find_repeated_point(xp.data, r, [r, n, k](int j) { return j < r ? j + k : n; });
+            A.scan_sites(xp.data, r, [r, n, k](int j) { return j < r ? j + k : n; });
             ends.compute(U.data, xp[0], xp[r], n);
             // Rows k + 1..n - l - 1: the basis rows of the inner points xp[1..r - 1].
             A.basis_rows(k + 1, n - l - 1, xp.data + 1, fp.data + 1);
