@@ -40,7 +40,7 @@ def cases():
             note += f"; peak memory {mb:.0f} MB (result {16 * count / 1e6:.0f} MB + upper factor)"
         rows.append(Case(f"fromdata p=3, {label} points", lambda x=x, y=y: trajmake.fromdata(x, y, 3, 0),
                          lambda x=x, y=y: make_interp_spline(x, y, k=3), repeat=5 if count > 10**5 else 9,
-                         note=note))
+                         note=note, points=count))
 
     xc, yc = sample(10**6, seed=1)
     rows.append(Case("fromdatatdma, 1e6 vs make_interp_spline", lambda: trajmake.fromdatatdma(xc, yc, 0),
@@ -48,6 +48,18 @@ def cases():
                      note="SciPy: make_interp_spline(k=3, clamped)"))
     rows.append(Case("fromdatatdma, 1e6 vs CubicSpline", lambda: trajmake.fromdatatdma(xc, yc, 0),
                      lambda: CubicSpline(xc, yc, bc_type="clamped"), repeat=5, note="SciPy: CubicSpline(clamped)"))
+
+    # Per-point cost from 1e6 to 1e7 points, where the arrays no longer fit in
+    # the caches and every buffer of a call is fresh memory.
+    xs, ys = sample(10**7, seed=3)
+
+    def ten_calls():
+        for _ in range(10):
+            trajmake.fromdatatdma(xc, yc, 0)  # each result freed before the next call
+
+    rows.append(Case("fromdatatdma, 1e7 vs 10 x 1e6 (scaling)", lambda: trajmake.fromdatatdma(xs, ys, 0), ten_calls,
+                     repeat=5, points=10**7,
+                     note="other column: 10 calls at 1e6; ratio = per-point cost at 1e6 / at 1e7"))
 
     xt, yt = sample(2 * 10**5, seed=2)
 

@@ -633,7 +633,7 @@ void cdsplint(CVec xp, CVec fp, Vec U, Vec P, OptDy dy_arg) {
         P[n + 2] = fp[n];
         P[1] = P[0] + (U[4] - xp[0]) * dy.first / 3;
         P[n + 1] = P[n + 2] - (xp[n] - U[n + 2]) * dy.second / 3;
-        SolveTridiagonal(&n, fp.data, U.data, P.data, &info);
+        SolveTridiagonalInPlace(&n, fp.data, U.data, P.data, &info);
     }
     check_info(info);
 }
@@ -677,7 +677,8 @@ void register_interpolation(Exporter& ex) {
         "control points P (len(xp) + 2 entries).\n\n"
         "Raises AssertionError (in every interpreter mode) for arrays of the wrong\n"
         "sizes; ValueError with status -1 for fewer than 4 points and -3 when xp\n"
-        "does not increase; ZeroDivisionError when two interior abscissae coincide.",
+        "does not increase; ZeroDivisionError when two interior abscissae coincide.\n"
+        "P is unspecified after a failure.",
         "xp", "fp", "U", "P", "dy");
 }
 

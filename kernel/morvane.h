@@ -219,6 +219,9 @@ void GetRemovalBndCurve(const int* n, const int* p, const double* U, const doubl
 //  -1 n <= 2   -3 invalid knot vector   1 allocation failed
 //   2 a zero or non-finite pivot (coincident interior knots)
 void SolveTridiagonal(const int* n, const double* Q, const double* U, double* P, int* info);
+// SolveTridiagonal with P[2..n] as its own work array: no copy and half the
+// work memory, but P[2..n] is unspecified after a failure.  Same statuses.
+void SolveTridiagonalInPlace(const int* n, const double* Q, const double* U, double* P, int* info);
 
 // B = Bernstein polynomial B(i, n) at u (A1.2).
 //  -1 i < 0 or i > n   -3 u outside [0, 1] (or NaN)   1 allocation failed

@@ -40,41 +40,25 @@ void cubic_basis_at_knot(int s, const double* U, double* abc) noexcept {
     abc[3] = 0.0;
 }
 
-}  // namespace
-
-extern "C" {
-
-void SolveTridiagonal(const int* n, const double* Q, const double* U, double* P, int* info) {
-    *info = 0;
-    const int last = *n;
-    if (last <= 2) {
-        *info = -1;
-        return;
-    }
+// The checks of the solver: its status, 0 when the system can be solved.
+int check_system(int last, const double* U) noexcept {
+    if (last <= 2) return -1;
     const int nctrl = last + 2;
     const int deg = 3;
-    if (ValidKnotVector(&nctrl, &deg, U) != 0) {
-        *info = -3;
-        return;
-    }
-    // X[2..last] receives the unknowns, dd[3..last] the elimination factors.
-    // P is written only once the whole solution is known.
-    const std::size_t count = static_cast<std::size_t>(last) + 1;
-    videvo::WorkArray<> X(count);
-    videvo::WorkArray<> dd(count);
-    if (!X.ok() || !dd.ok()) {
-        *info = 1;
-        return;
-    }
+    if (ValidKnotVector(&nctrl, &deg, U) != 0) return -3;
+    return 0;
+}
+
+// Forward elimination and back substitution: X[2..last] receives the inner
+// control points, dd[3..last] the elimination factors.  X may be P itself:
+// P[1] is read before X[2] is written, and P[last + 1] is never written.
+int eliminate(int last, const double* Q, const double* U, const double* P, double* X, double* dd) noexcept {
     double abc[4];
     auto basis = [&](int span) { cubic_basis_at_knot(span, U, abc); };
 
     basis(4);
     double den = abc[1];
-    if (!usable_pivot(den)) {
-        *info = 2;
-        return;
-    }
+    if (!usable_pivot(den)) return 2;
     // One division per row on the chain of dependent steps: the inverse pivot
     // serves both the elimination factor and the unknown.
     double inv = 1.0 / den;
@@ -83,17 +67,42 @@ void SolveTridiagonal(const int* n, const double* Q, const double* U, double* P,
         dd[i] = abc[2] * inv;
         basis(i + 2);
         den = abc[1] - abc[0] * dd[i];
-        if (!usable_pivot(den)) {
-            *info = 2;
-            return;
-        }
+        if (!usable_pivot(den)) return 2;
         inv = 1.0 / den;
         double rhs = Q[i - 1];
         if (i == last) rhs -= abc[2] * P[last + 1];
         X[i] = (rhs - abc[0] * X[i - 1]) * inv;
     }
     for (int i = last - 1; i >= 2; --i) X[i] -= dd[i + 1] * X[i + 1];
-    for (int i = 2; i <= last; ++i) P[i] = X[i];
+    return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+void SolveTridiagonal(const int* n, const double* Q, const double* U, double* P, int* info) {
+    const int last = *n;
+    *info = check_system(last, U);
+    if (*info != 0) return;
+    // P is written only once the whole solution is known.
+    const std::size_t count = static_cast<std::size_t>(last) + 1;
+    videvo::WorkArray<> X(count);
+    videvo::WorkArray<> dd(count);
+    if (!X.ok() || !dd.ok()) {
+        *info = 1;
+        return;
+    }
+    *info = eliminate(last, Q, U, P, X.get(), dd.get());
+    if (*info == 0) std::copy(X.get() + 2, X.get() + last + 1, P + 2);
+}
+
+void SolveTridiagonalInPlace(const int* n, const double* Q, const double* U, double* P, int* info) {
+    const int last = *n;
+    *info = check_system(last, U);
+    if (*info != 0) return;
+    videvo::WorkArray<> dd(static_cast<std::size_t>(last) + 1);
+    *info = dd.ok() ? eliminate(last, Q, U, P, P, dd.get()) : 1;
 }
 
 }  // extern "C"

@@ -108,3 +108,17 @@ def test_tridiagonal_solver_failures_leave_the_control_points_alone(kernel):
         P = untouched.copy()
         assert call_status(kernel.SolveTridiagonal, ref(n), ptr(Q), ptr(knots), ptr(P)) == code
         np.testing.assert_array_equal(P, untouched)
+
+
+@pytest.mark.parametrize("n", [3, 4, 9, 200])
+def test_tridiagonal_solver_in_place_equals_the_copying_one(kernel, n):
+    # P doubles as the work array: the inner points come out bit for bit the
+    # same, and the given P[1] and P[n + 1] and the ends are not overwritten.
+    x, U, P_true, Q = cubic_case(np.random.default_rng(n), n)
+    P = np.r_[-1.0, P_true[1], np.full(n - 1, 7.0), P_true[n + 1], -2.0]
+    copied, in_place = P.copy(), P.copy()
+    assert call_status(kernel.SolveTridiagonal, ref(n), ptr(Q), ptr(U), ptr(copied)) == 0
+    assert call_status(kernel.SolveTridiagonalInPlace, ref(n), ptr(Q), ptr(U), ptr(in_place)) == 0
+    np.testing.assert_array_equal(in_place, copied)
+    np.testing.assert_allclose(in_place[1:-1], P_true[1:-1], rtol=0, atol=1e-9)
+    assert (in_place[0], in_place[-1]) == (-1.0, -2.0)

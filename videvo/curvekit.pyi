@@ -370,6 +370,7 @@ def cdsplint(xp: numpy.ndarray, fp: numpy.ndarray, U: numpy.ndarray, P: numpy.nd
     Raises AssertionError (in every interpreter mode) for arrays of the wrong
     sizes; ValueError with status -1 for fewer than 4 points and -3 when xp
     does not increase; ZeroDivisionError when two interior abscissae coincide.
+    P is unspecified after a failure.
     """
 
 def gcsplapp(xp: numpy.ndarray, fp: numpy.ndarray, p: int, U: numpy.ndarray, P: numpy.ndarray) -> None:
