@@ -23,6 +23,13 @@ def scalar_rows():
         assert abs(t(3.7) - splev(3.7, tck)) < 1e-12
         rows.append(Case(f"t(3.7), {n_cpts:.0e} control points (vs splev)", lambda t=t: t(3.7),
                          lambda tck=tck: splev(3.7, tck), number=20000 if n_cpts < 10**5 else 2000, repeat=7))
+    # A new point every call (the span of the previous one rarely serves):
+    # ns/pt is the time of one call, the loop included.
+    for n_cpts in (10**3, 10**5):
+        t, _, tck = curve(n_cpts)
+        us = np.random.default_rng(4).uniform(0, 10, 1000).tolist()
+        rows.append(Case(f"t(u), 1e3 random floats one by one, {n_cpts:.0e} cpts", lambda t=t: [t(u) for u in us],
+                         lambda tck=tck: [splev(u, tck) for u in us], number=20, repeat=7, points=len(us)))
     return rows
 
 

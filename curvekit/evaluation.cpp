@@ -114,11 +114,11 @@ using kernel::Knots;
 
 Knots knots_mode(bool validate) { return validate ? Knots::validate : Knots::trusted; }
 
-double point_value(double u, CVec U, CVec P, int p, bool validate) {
+double point_value(double u, CVec U, CVec P, int p, bool validate, int* hint) {
     const int n = P.last();
     require_curve(n, p, U);
     double C = 0.0;
-    check_info(kernel::curve_point(n, p, U.data, P.data, u, &C, knots_mode(validate)));
+    check_info(kernel::curve_point(n, p, U.data, P.data, u, &C, knots_mode(validate), hint));
     return C;
 }
 
@@ -156,13 +156,20 @@ void derivatives_into(CVec C, CVec U, CVec P, int p, int r1, int r2, Mat CK, boo
     check_info(info);
 }
 
-double splpev(double u, CVec U, CVec P, int p) { return point_value(u, U, P, p, true); }
+double splpev(double u, CVec U, CVec P, int p) { return point_value(u, U, P, p, true, nullptr); }
 
 void splcev(Vec C, CVec U, CVec P, int p) { values_in_place(C, U, P, p, true); }
 
 void dsplpev(double u, CVec U, CVec P, int p, int d, Vec CK) { point_derivatives(u, U, P, p, d, CK, true); }
 
 void dsplcev(CVec C, CVec U, CVec P, int p, int r1, int r2, Mat CK) { derivatives_into(C, U, P, p, r1, r2, CK, true); }
+
+int increasing_points(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool validate) {
+    const int n = P.last();
+    if (X.size == 0 || X.size != C.size || X.size > INT_MAX || U.size != P.size + p + 1) return 0;
+    ReleaseForLongWork unlocked(X.size);
+    return kernel::curve_eval_increasing(n, p, U.data, P.data, nu, X.data, C.data, C.last(), knots_mode(validate)) ? 1 : 0;
+}
 
 // dsplcev of the single order nu, written over the parameters.
 void derivative_in_place(Vec C, CVec U, CVec P, int p, int nu, bool validate) {
@@ -175,6 +182,7 @@ const evaluation_api::Table trajectory_evaluation = {
     &faces::Face<&values_in_place>::machine,
     &faces::Face<&derivative_in_place>::machine,
     &faces::Face<&insert_knot>::machine,
+    &faces::Face<&increasing_points>::machine,
 };
 
 }  // namespace

@@ -30,7 +30,7 @@ void with_degree(int p, F&& f) {
         case 5: f(std::integral_constant<int, 5>{}); break;
         case 6: f(std::integral_constant<int, 6>{}); break;
         case 7: f(std::integral_constant<int, 7>{}); break;
-        default: f(Runtime{}); break;
+        default: f(Runtime{}); break;  // (top_fixed_degree)
     }
 }
 
@@ -39,8 +39,12 @@ constexpr int degree_of(Deg, int p) {
     return Deg::value >= 0 ? Deg::value : p;
 }
 
-// Doubles of work memory that a SpanBasis of degree p needs.
+constexpr int top_fixed_degree = 7;
+
+// Doubles of work memory that a SpanBasis of degree p needs (none for the
+// degrees that with_degree fixes: their tables live on the stack).
 std::size_t span_basis_work(int p) {
+    if (p <= top_fixed_degree) return 0;
     const std::size_t M = static_cast<std::size_t>(p) + 1;
     return M * M + 3 * M;
 }
@@ -194,32 +198,47 @@ std::optional<videvo::SpanIndex> index_for(int n, int p, const double* U, int np
 void put(double* to, double c) { *to = c; }
 void put(double* to, videvo::Lanes c) { videvo::store_lanes(to, c); }
 
-// Visits the parameters C[0..last] in order with the span of each:
+// Visits the parameters X[0..last] in order with the span of each:
 // enter(s) when the span changes, at(u, j) for the point j.  Sorted
 // parameters go four at a time (u as Lanes) where four in a row share a span.
+// With Strict the parameters must increase strictly (X is then not the
+// output): the walk stops at the first one that does not and returns false.
 // (Inlined so that it takes the instruction set of its caller's clone.)
-template <class Deg, class Enter, class At>
-[[gnu::always_inline]] inline void walk_points(Deg, videvo::SpanCursor& span_of, int current, const double* C, long last, bool sorted, Enter&& enter,
-                 At&& at) {
+template <bool Strict, class Deg, class Enter, class At>
+[[gnu::always_inline]] inline bool walk_points(Deg, videvo::SpanCursor& span_of, int current, const double* X, long last,
+                                               bool sorted, Enter&& enter, At&& at) {
     auto one = [&](long j, int span) {
         if (span != current) enter(current = span);
-        at(C[j], j);
+        at(X[j], j);
     };
     long j = 0;
+    if constexpr (Strict) {
+        one(0, span_of(X[0]));
+        j = 1;
+    }
     if constexpr (Deg::value >= 0)
         for (; sorted && j + 3 <= last; j += 4) {
+            if constexpr (Strict) {
+                const videvo::LaneMask up = videvo::load_lanes(X + j) > videvo::load_lanes(X + j - 1);
+                if (!(up[0] & up[1] & up[2] & up[3])) return false;
+            }
             // The four share the span of the first when the last lies in its
             // clear interior (the spans of sorted parameters do not decrease).
-            const int s = span_of(C[j]);
-            if (C[j + 3] < span_of.high()) {
+            const int s = span_of(X[j]);
+            if (X[j + 3] < span_of.high()) {
                 if (s != current) enter(current = s);
-                at(videvo::load_lanes(C + j), j);
+                at(videvo::load_lanes(X + j), j);
             } else {
                 one(j, s);
-                for (int l = 1; l < 4; ++l) one(j + l, span_of(C[j + l]));
+                for (int l = 1; l < 4; ++l) one(j + l, span_of(X[j + l]));
             }
         }
-    for (; j <= last; ++j) one(j, span_of(C[j]));
+    for (; j <= last; ++j) {
+        if constexpr (Strict)
+            if (!(X[j] > X[j - 1])) return false;
+        one(j, span_of(X[j]));
+    }
+    return true;
 }
 
 // Values at four parameters in any order, one lane each, from their spans s:
@@ -279,16 +298,19 @@ template <int D>
     }
 }
 
-template <class Deg>
-VIDEVO_WIDE_CLONES void eval_points(Deg tag, int n, int p, const double* U, const double* P, double* C, int np,
-                                    bool sorted, double* work) {
+template <bool Strict, class Deg>
+VIDEVO_WIDE_CLONES bool eval_points(Deg tag, int n, int p, const double* U, const double* P, const double* X, double* C,
+                                    int np, bool sorted, double* work) {
     SpanBasis<Deg> basis(tag, p, U, work);
     const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
     if constexpr (Deg::value >= 0)
-        if (index) return eval_scattered<Deg::value>(*index, U, P, C, C, np);
+        if (index) {  // (never with Strict: the points are sorted then)
+            eval_scattered<Deg::value>(*index, U, P, X, C, np);
+            return true;
+        }
     videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
-    walk_points(
-        tag, span_of, basis.span(), C, np, sorted, [&](int span) { basis.set_span(span); },
+    return walk_points<Strict>(
+        tag, span_of, basis.span(), X, np, sorted, [&](int span) { basis.set_span(span); },
         [&](auto u, long j) { put(C + j, basis.value(u, P)); });
 }
 
@@ -309,14 +331,14 @@ void local_derivative_points(int s, int p, int kmax, const double* U, const doub
 // The derivative of order q at u is the degree p - q basis of the same span
 // applied to the order-q control points of that span (NURBS Book A3.4), so one
 // run of the triangular scheme up to degree p - r1 yields orders r2..r1.
-template <class Deg>
-VIDEVO_WIDE_CLONES void eval_derivatives(Deg tag, int n, int p, const double* U, const double* P, int r1, int r2, int np,
+template <bool Strict, class Deg>
+VIDEVO_WIDE_CLONES bool eval_derivatives(Deg tag, int n, int p, const double* U, const double* P, int r1, int r2, int np,
                       const double* C, double* CK, bool sorted, double* work, double* T) {
     const int deg = degree_of(tag, p);
     const long cols = np + 1;
     const int kmax = std::min(r2, deg);
     for (long long q = std::max(r1, deg + 1); q <= r2; ++q) std::fill(CK + (q - r1) * cols, CK + (q - r1 + 1) * cols, 0.0);
-    if (r1 > deg) return;
+    if (r1 > deg) return true;
     SpanBasis<Deg> basis(tag, p, U, work);
     const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
     videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
@@ -324,7 +346,7 @@ VIDEVO_WIDE_CLONES void eval_derivatives(Deg tag, int n, int p, const double* U,
         basis.set_span(span);
         local_derivative_points(span, deg, kmax, U, P, T);
     };
-    walk_points(tag, span_of, basis.span(), C, cols - 1, sorted, enter, [&](auto u, long j) {
+    return walk_points<Strict>(tag, span_of, basis.span(), C, cols - 1, sorted, enter, [&](auto u, long j) {
         using V = decltype(u);
         basis.run(u, deg - r1, [&](int d, const V* N) {
             const int q = deg - d;
@@ -341,7 +363,7 @@ VIDEVO_WIDE_CLONES void eval_derivatives(Deg tag, int n, int p, const double* U,
 
 namespace videvo::kernel {
 
-int curve_point(int n, int p, const double* U, const double* P, double u, double* C, Knots knots) {
+int curve_point(int n, int p, const double* U, const double* P, double u, double* C, Knots knots, int* hint) {
     if (const int info = check_curve(n, p, U, knots); info != 0) return info;
     const int m = n + p + 1;
     if (!(u >= U[0] && u <= U[m])) return -5;
@@ -349,14 +371,23 @@ int curve_point(int n, int p, const double* U, const double* P, double u, double
         *C = single_point_value(P, n, 0);
         return 0;
     }
-    const std::size_t M = static_cast<std::size_t>(p) + 1;
-    WorkArray<> N(M), left(M), right(M);
-    if (!N.ok() || !left.ok() || !right.ok()) return 1;
-    const int span = videvo::find_span(n, p, u, U);
-    videvo::basis_funs(span, u, p, U, left.get(), right.get(), N.get());
-    double c = 0.0;
-    for (int j = 0; j <= p; ++j) c += N[j] * P[span - p + j];
-    *C = c;
+    // The span of the previous call is kept when u lies in its clear
+    // interior, where the search would return it too (see SpanCursor).
+    int span = hint != nullptr ? *hint : -1;
+    if (!(span >= p && span <= n && U[span] < u &&
+          u < U[span + 1] - 2.0 * videvo::span_tolerance(p, U).span_max(U[span], U[span + 1]))) {
+        span = videvo::find_span(n, p, u, U);
+        if (hint != nullptr) *hint = span;
+    }
+    // The scheme of the array evaluation, so that a point gives the same
+    // value alone as within an array.
+    WorkArray<> work(span_basis_work(p));
+    if (!work.ok()) return 1;
+    with_degree(p, [&](auto deg) {
+        SpanBasis basis(deg, p, U, work.get());
+        basis.set_span(span);
+        *C = basis.value(u, P);
+    });
     return 0;
 }
 
@@ -371,8 +402,31 @@ int curve_eval(int n, int p, const double* U, const double* P, double* C, int np
     }
     WorkArray<> work(span_basis_work(p));
     if (!work.ok()) return 1;
-    with_degree(p, [&](auto deg) { eval_points(deg, n, p, U, P, C, np, scan.sorted, work.get()); });
+    with_degree(p, [&](auto deg) { eval_points<false>(deg, n, p, U, P, C, C, np, scan.sorted, work.get()); });
     return 0;
+}
+
+bool curve_eval_increasing(int n, int p, const double* U, const double* P, int nu, const double* X, double* C, int np,
+                           Knots knots) {
+    if (p < 0 || p > n || nu < 0 || np < 0 || X == C) return false;
+    const int m = n + p + 1;
+    if (!(X[0] >= U[0] && X[np] <= U[m]) || single_point(U, m)) return false;
+    bool increasing = true;
+    if (nu > p) {
+        for (long j = 1; j <= np; ++j) increasing &= X[j] > X[j - 1];
+        std::fill(C, C + np + 1, 0.0);
+    } else {
+        const std::size_t M = static_cast<std::size_t>(p) + 1;
+        WorkArray<> work(span_basis_work(p)), T(M * M);
+        if (!work.ok() || !T.ok()) return false;
+        with_degree(p, [&](auto deg) {
+            increasing = nu == 0 ? eval_points<true>(deg, n, p, U, P, X, C, np, true, work.get())
+                                 : eval_derivatives<true>(deg, n, p, U, P, nu, nu, np, X, C, true, work.get(), T.get());
+        });
+    }
+    // The knots are checked last: until then nothing depends on them but
+    // values that are thrown away, and the points' errors come first.
+    return increasing && (knots == Knots::trusted || ValidKnotVector(&n, &p, U) == 0);
 }
 
 int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots) {
@@ -384,18 +438,12 @@ int curve_derivs(int n, int p, const double* U, const double* P, double u, int d
         for (long long k = 0; k <= d; ++k) CK[k] = single_point_value(P, n, static_cast<int>(k));
         return 0;
     }
-    const int du = std::min(d, p);
+    // The scheme of the array evaluation, so that a point gives the same
+    // derivatives alone as within an array.
     const std::size_t M = static_cast<std::size_t>(p) + 1;
-    WorkArray<> nders(M * (du + 1)), left(M), right(M), ndu(M * M), a(2 * M);
-    if (!nders.ok() || !left.ok() || !right.ok() || !ndu.ok() || !a.ok()) return 1;
-    for (long long k = p + 1LL; k <= d; ++k) CK[k] = 0.0;
-    const int span = videvo::find_span(n, p, u, U);
-    DersBasisFuns(&span, &u, &p, &du, U, ndu.get(), a.get(), left.get(), right.get(), nders.get());
-    for (int k = 0; k <= du; ++k) {
-        double c = 0.0;
-        for (int j = 0; j <= p; ++j) c += nders[k * M + j] * P[span - p + j];
-        CK[k] = c;
-    }
+    WorkArray<> work(span_basis_work(p)), T(M * M);
+    if (!work.ok() || !T.ok()) return 1;
+    with_degree(p, [&](auto deg) { eval_derivatives<false>(deg, n, p, U, P, 0, d, 0, &u, CK, true, work.get(), T.get()); });
     return 0;
 }
 
@@ -417,7 +465,7 @@ int curve_derivs_eval(int n, int p, const double* U, const double* P, int r1, in
     WorkArray<> work(span_basis_work(p)), T(M * M);
     if (!work.ok() || !T.ok()) return 1;
     with_degree(p, [&](auto deg) {
-        eval_derivatives(deg, n, p, U, P, r1, r2, np, C, CK, scan.sorted, work.get(), T.get());
+        eval_derivatives<false>(deg, n, p, U, P, r1, r2, np, C, CK, scan.sorted, work.get(), T.get());
     });
     return 0;
 }

@@ -11,8 +11,18 @@ namespace videvo::kernel {
 
 enum class Knots { validate, trusted };
 
-int curve_point(int n, int p, const double* U, const double* P, double u, double* C, Knots knots);
+// `hint`, when given, holds a span to try first (any int) and receives the
+// span of u.
+int curve_point(int n, int p, const double* U, const double* P, double u, double* C, Knots knots,
+                int* hint = nullptr);
 int curve_eval(int n, int p, const double* U, const double* P, double* C, int np, Knots knots);
+// The derivative of order nu (0: the value) at the points X[0..np], written
+// to C[0..np] (another array), when the points increase strictly from a first
+// one inside the domain to a last one inside it and the knots are valid;
+// false when any of that fails or p, nu or np are out of range: C is then
+// garbage and the caller takes the checked route, which reports the error.
+bool curve_eval_increasing(int n, int p, const double* U, const double* P, int nu, const double* X, double* C, int np,
+                           Knots knots);
 int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots);
 // CK may be C itself when r1 = r2: each parameter is read before its column
 // is written.

@@ -219,3 +219,50 @@ def test_a_repeat_among_many_unsorted_points_is_found(size, where):
     else:
         with pytest.raises(ValueError, match="^'xp' must be increasing$"):
             t(x)
+
+
+@pytest.mark.parametrize("p", [0, 1, 3, 7, 9])
+def test_a_point_alone_gives_what_it_gives_within_an_array(p):
+    # One point reuses the span of the previous call when it can: in any
+    # order, on knots and a fraction of the tolerance beside them, the value
+    # and the derivatives must be those of the array evaluation, bit for bit.
+    from splines import sample_points
+    from videvo import curvekit as ck
+    t, rng = random_trajectory(30 + p, p, n_cpts=60, start=-3.0, stop=5.0)
+    U, P = t.get_knotvector_asarray().copy(), t.get_cpts_asarray().copy()  # (views die here)
+    x = np.unique(sample_points(rng, U, 200))
+    values = t(x)
+    slopes = t(x, 1)
+    for i in np.r_[rng.permutation(x.size), np.arange(x.size), np.arange(x.size)[::-1]]:
+        u = float(x[i])
+        assert t(u) == t.peval(u) == t.dpeval(u, 0) == ck.splpev(u, U, P, p) == values[i]
+        assert t(u, 1) == slopes[i]
+
+
+@pytest.mark.parametrize("nu", [0, 2])
+@pytest.mark.parametrize("where", [1, 2, 3, 4, 5, 6, 8, 40, 63])
+@pytest.mark.parametrize("fault", ["swap", "repeat", "nan", "beyond"])
+def test_increasing_points_broken_anywhere_take_the_checked_route(fault, where, nu):
+    # Increasing points are evaluated straight from the caller's array, the
+    # order being checked on the way (four points at a time): a break at any
+    # position must lead to the general route's result or error.
+    t, rng = random_trajectory(7, 3, n_cpts=30, start=-1.0, stop=1.0)
+    x = np.sort(rng.uniform(-1, 1, 64))
+    if fault == "swap":
+        x[where - 1], x[where] = x[where], x[where - 1]
+    elif fault == "repeat":
+        x[where] = x[where - 1]
+    elif fault == "nan":
+        x[where] = np.nan
+    elif where == 63:
+        x[where] = 1.0 + 1e-9
+    else:
+        x[:where] = x[:where] - 3.0  # increasing, but starting below the domain
+    want = sorted_outcome(t, x, nu)
+    if isinstance(want, str):
+        with pytest.raises(ValueError) as info:
+            t(x, nu)
+        assert str(info.value) == want
+    else:
+        np.testing.assert_array_equal(t(x, nu), want)
+        np.testing.assert_array_equal(t(x, nu), [t.dpeval(u, nu) for u in x])

@@ -101,7 +101,7 @@ double peval(Traj self, double x) {
     self.require_data();
     require_in_domain(self, x);
     const Curve c = curve_of(self);
-    const double value = evaluation.value(x, c.U, c.P, c.p, c.validate);
+    const double value = evaluation.value(x, c.U, c.P, c.p, c.validate, &self.rec->span_hint);
     throw_if_error();
     knots_passed(self, c);
     return value;
@@ -193,20 +193,24 @@ nb::object call_scalar(Traj self, PyObject* x, int nu) {
     return nb::float_(value);
 }
 
+// The points of a one-dimensional contiguous float64 array, the usual
+// argument, read in place; empty for anything else.
+CVec plain_points(PyObject* x) {
+    if (!PyObject_TypeCheck(x, ndarray_type())) return {};
+    auto* a = reinterpret_cast<PyArrayObject*>(x);
+    const PyArray_Descr* descr = PyArray_DESCR(a);
+    if (PyArray_NDIM(a) == 1 && descr->type_num == NPY_DOUBLE && PyArray_ISNBO(descr->byteorder) &&
+        PyArray_IS_C_CONTIGUOUS(a) && PyArray_DIMS(a)[0] > 0)
+        return {static_cast<const double*>(PyArray_DATA(a)), PyArray_DIMS(a)[0]};
+    return {};
+}
+
 // The points of an array-like as a new contiguous float64 array.
 nb::object points_of(PyObject* x) {
-    // A one-dimensional contiguous float64 array, the usual argument, is
-    // copied in one block.
-    if (PyObject_TypeCheck(x, ndarray_type())) {
-        auto* a = reinterpret_cast<PyArrayObject*>(x);
-        const PyArray_Descr* descr = PyArray_DESCR(a);
-        if (PyArray_NDIM(a) == 1 && descr->type_num == NPY_DOUBLE && PyArray_ISNBO(descr->byteorder) &&
-            PyArray_IS_C_CONTIGUOUS(a) && PyArray_DIMS(a)[0] > 0) {
-            NewArray copy = new_array(PyArray_DIMS(a)[0]);
-            const auto* data = static_cast<const double*>(PyArray_DATA(a));
-            std::copy(data, data + copy.data.size, copy.data.data);
-            return std::move(copy.array);
-        }
+    if (const CVec plain = plain_points(x); plain.size > 0) {
+        NewArray copy = new_array(plain.size);
+        std::copy(plain.data, plain.data + plain.size, copy.data.data);
+        return std::move(copy.array);
     }
     nb::object a = nb::handle(np.array)(nb::handle(x), nb::arg("copy") = true, nb::arg("ndmin") = 1);
     if (nb::cast<int>(a.attr("ndim")) > 1) raise(PyExc_ValueError, "'x' must be one-dimensional");
@@ -223,7 +227,31 @@ bool evaluates_itself(Traj self, int nu) {
                    : !python_override(self.obj, Derivative::name, Derivative::function).is_valid();
 }
 
+// t(x, nu) of our own evaluation on strictly increasing points of a plain
+// array inside the domain, read in place and written straight into the
+// result; None when the points are anything else (the general route then
+// decides, with its checks and messages).
+std::optional<nb::object> increasing_call(Traj self, PyObject* x, int nu) {
+    const CVec X = plain_points(x);
+    if (X.size == 0 || nu < 0 || !evaluates_itself(self, nu) || self.rec->is_empty()) return std::nullopt;
+    NewArray result = new_array(X.size);
+    // (a subclass's domain may be narrower than the knots')
+    const Domain d = domain(self);
+    if (!(X[0] >= d.start && X[X.size - 1] <= d.stop) || self.rec->is_empty()) return std::nullopt;
+    const Curve c = curve_of(self);
+    int taken;
+    {
+        std::optional<Pinned> pin;
+        if (X.size >= long_array) pin.emplace(self.rec);
+        taken = evaluation.increasing(X, result.data, c.U, c.P, c.p, nu, c.validate);
+    }
+    if (taken != 1) return std::nullopt;
+    knots_passed(self, c);
+    return std::move(result.array);
+}
+
 nb::object call_array(Traj self, PyObject* x, int nu) {
+    if (std::optional<nb::object> done = increasing_call(self, x, nu)) return std::move(*done);
     nb::object xp = points_of(x);
     const Vec points = ArrayArg(xp, "x", 1, Access::write).vec();
     const bool increasing = strictly_increasing(points);
@@ -258,7 +286,23 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
 
 namespace {
 
+// t(x) of a float on a Trajectory1d (not a subclass) whose knots are
+// trusted, with the very checks and arithmetic of the general route; nullptr
+// with no error set for anything else.
+PyObject* trusted_value(PyObject* self, PyObject* x) noexcept {
+    if (!Traj::is_exact(self) || !PyFloat_Check(x)) return nullptr;
+    Trajectory1dRecord* rec = trajectory_record(self);
+    if (!rec->knots_trusted() || rec->is_empty()) return nullptr;
+    const double u = PyFloat_AS_DOUBLE(x);
+    const CVec U{rec->_knotvector, rec->knot_count()}, P{rec->_cpts, rec->cpts_count()};
+    if (!(u >= U[0] && u <= U[U.size - 1])) return nullptr;  // (the errors are the general route's)
+    const double value = evaluation.value(u, U, P, rec->p, false, &rec->span_hint);
+    return PyErr_Occurred() ? nullptr : PyFloat_FromDouble(value);
+}
+
 PyObject* call_with(PyObject* self, PyObject* x, PyObject* nu) noexcept {
+    if (nu == nullptr)
+        if (PyObject* value = trusted_value(self, x); value != nullptr || PyErr_Occurred()) return value;
     try {
         const Traj t = Traj::from(self);
         const int order = nu == nullptr ? 0 : faces::integer_from_python<int>(nu);

@@ -182,6 +182,9 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     // Set when this module allocated the buffers (copies of a pickled state):
     // they are released whatever the owner flag says, which is only reported.
     std::int32_t copies_owned = 0;
+    // The knot span of the last point evaluated alone: the next one starts
+    // its search there (any value is safe; evaluation checks it).
+    std::int32_t span_hint = -1;
 
     explicit Trajectory1dRecord(const Trajectory1dMethods* table) noexcept : ViDEVOObjectRecord(&table->base) {}
     ~Trajectory1dRecord() { release_buffers(); }
