@@ -1,8 +1,10 @@
 // Four doubles in one vector, and the function attribute that gives a routine
 // an AVX2 clone chosen at load time beside its plain version (x86-64 Linux).
+// VIDEVO_NO_WIDE_CLONES (CMake option VIDEVO_WIDE_CLONES=OFF) leaves the
+// plain versions only, so that they run, and are tested, on AVX2 machines.
 #pragma once
 
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(VIDEVO_NO_WIDE_CLONES)
 #define VIDEVO_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define VIDEVO_WIDE_CLONES

@@ -6,7 +6,7 @@ import ctypes
 import numpy as np
 import pytest
 
-from videvo import trajmake
+from videvo import curvekit, trajmake
 from videvo.trajdata import Trajectory1d
 from splines import random_spline, run_child
 from test_module_binding import OptInt, slot, trajectory_table
@@ -88,6 +88,24 @@ def test_knot_and_degree_operations_keep_the_curve(p, operation):
     if grown is not None:
         assert result.n == t.n + grown
     assert_same_curve(result, t, samples(t, rng))
+
+
+@pytest.mark.parametrize("p", DEGREES)
+@pytest.mark.parametrize("where", [0.2, 0.8])
+def test_knot_insertion_holds_the_curve_modules_arrays(p, where):
+    # Both arrays of the result lie in one block, placed after the source's
+    # alignment: each must hold exactly what the curve module writes, and the
+    # block must survive a replacement of the data.
+    t, _ = random_trajectory(80 + p, p, n_cpts=p + 40)
+    U, P = t.get_knotvector_asarray().copy(), t.get_cpts_asarray().copy()
+    u = t.start + where * (t.stop - t.start)
+    for r in range(1, p + 1):
+        UQ, Q = np.empty(U.size + r), np.empty(P.size + r)
+        curvekit.splkins(U, P, p, u, r, UQ, Q)
+        result = t.knotins(u, r)
+        assert arrays(result) == (p, t.n + r, t.order, UQ.tolist(), Q.tolist())
+        result._dset_data(*t.__getstate__())
+        assert arrays(result) == arrays(t)
 
 
 def test_removal_takes_out_no_more_than_the_tolerance_allows():

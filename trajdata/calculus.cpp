@@ -100,13 +100,17 @@ TrajectoryObject knotins(Traj self, double u, int r) {
     if (r > rec.p) raise(PyExc_ValueError, "'r' must be less than or equal to 'p'");
     const std::int64_t n = std::int64_t(rec.n) + r;
     require_representable(rec.p, n);
-    Buffer UQ = Buffer::allocate(U.size + r), Q = Buffer::allocate(n + 1);
+    // Both arrays are copied around the new knot, the part after it r places
+    // further on: the longer part (judged by where u lies) is lined up.
+    const std::int64_t lead = u - U[0] < U[U.size - 1] - u ? r : 0;
+    TwinBuffer UQ = TwinBuffer::allocate({U.size + r, U.data, lead}, {n + 1, P.data, lead});
+    const Vec knots{UQ.knots(), U.size + r}, cpts{UQ.cpts(), P.size + r};
     // r = 0 and a multiplicity above p are refused by the curve module.
     const bool validate = !rec.knots_trusted();
-    check_entry(evaluation.insert(U, P, rec.p, u, r, view(UQ), view(Q), validate));
+    check_entry(evaluation.insert(U, P, rec.p, u, r, knots, cpts, validate));
     // The insertion has just checked the knots: later calls may trust them.
     if (validate && rec.exports == 0) self.rec->knots_checked = 1;
-    return adopt(UQ, Q, rec.p, static_cast<int>(n), rec.order);
+    return adopt(UQ, rec.p, static_cast<int>(n), rec.order);
 }
 
 // Every value of X strictly inside the domain must end with at most p copies

@@ -88,6 +88,12 @@ TrajectoryObject adopt(Buffer& U, Buffer& P, int p, int n, unsigned order) {
     return t;
 }
 
+TrajectoryObject adopt(TwinBuffer& UP, int p, int n, unsigned order) {
+    TrajectoryObject t = from_ptrs(UP.knots(), UP.cpts(), p, n, order, {1, true});
+    trajectory_record(t.value.ptr())->_block = UP.release();
+    return t;
+}
+
 TrajectoryObject copy(Traj self) {
     const Trajectory1dRecord& r = *self.rec;
     Buffer U, P;

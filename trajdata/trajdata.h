@@ -200,8 +200,9 @@ nb::object new_point();
 
 // (t, val, order) of a tuple as a new Point1d; IndexError for fewer items.
 PointObject point_from_tuple(PyObject* pnt);
-// A new plain Trajectory1d that takes over both buffers.
+// A new plain Trajectory1d that takes over both buffers (or their one block).
 TrajectoryObject adopt(Buffer& U, Buffer& P, int p, int n, unsigned order);
+TrajectoryObject adopt(TwinBuffer& UP, int p, int n, unsigned order);
 
 // An independent copy that owns its buffers (an empty trajectory gives an
 // empty one).

@@ -182,6 +182,9 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     // Set when this module allocated the buffers (copies of a pickled state):
     // they are released whatever the owner flag says, which is only reported.
     std::int32_t copies_owned = 0;
+    // Set when both buffers lie in this one allocation of the interpreter's
+    // allocator (a TwinBuffer), which an owner then releases instead of each.
+    double* _block = nullptr;
     // The knot span of the last point evaluated alone: the next one starts
     // its search there (any value is safe; evaluation checks it).
     std::int32_t span_hint = -1;
@@ -198,12 +201,18 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     void knots_changed() noexcept { knots_checked = 0; }
     bool knots_trusted() const noexcept { return knots_checked != 0 && exports == 0; }
 
-    // Releases the buffers if the record owns them (knots first) and forgets them.
+    // Releases the buffers if the record owns them (knots first, or their one
+    // block) and forgets them.
     void release_buffers() noexcept {
         if (ptrs_owner || copies_owned) {
-            if (_knotvector != nullptr) PyMem_Free(_knotvector);
-            if (_cpts != nullptr) PyMem_Free(_cpts);
+            if (_block != nullptr) {
+                PyMem_Free(_block);
+            } else {
+                if (_knotvector != nullptr) PyMem_Free(_knotvector);
+                if (_cpts != nullptr) PyMem_Free(_cpts);
+            }
         }
+        _block = nullptr;
         _knotvector = nullptr;
         _cpts = nullptr;
         knots_checked = 0;
