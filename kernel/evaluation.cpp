@@ -139,7 +139,9 @@ private:
     int deg_;
     const double* U_;
     double* work_;
-    std::conditional_t<fixed, std::array<double, table_size>, double*> inv_{};
+    // (left uninitialised: set_span writes every entry that is read, and a
+    // point evaluated alone should not pay for clearing the table)
+    std::conditional_t<fixed, std::array<double, table_size>, double*> inv_;
     int span_ = -1;
 };
 
