@@ -49,6 +49,28 @@ std::size_t span_basis_work(int p) {
     return M * M + 3 * M;
 }
 
+// The triangular scheme of NURBS Book A2.2 at u up to degree `top`, with the
+// knots knot(i) = U[s + i] of u's span s and the inverted knot differences
+// inv(j, r) = 1 / (knot(r + 1) - knot(r + 1 - j)); harvest(j, N) after degree j.
+template <class V, class Knot, class Inv, class Harvest>
+[[gnu::always_inline]] inline void triangle_scheme(V u, int top, V* left, V* right, V* N, Knot&& knot, Inv&& inv,
+                                                   Harvest&& harvest) {
+    N[0] = V{} + 1.0;
+    harvest(0, static_cast<const V*>(N));
+    for (int j = 1; j <= top; ++j) {
+        left[j] = u - knot(1 - j);
+        right[j] = knot(j) - u;
+        V saved{};
+        for (int r = 0; r < j; ++r) {
+            const V temp = N[r] * inv(j, r);
+            N[r] = saved + right[r + 1] * temp;
+            saved = left[j - r] * temp;
+        }
+        N[j] = saved;
+        harvest(j, static_cast<const V*>(N));
+    }
+}
+
 // Basis functions at parameters of one span.  The denominators of the
 // triangular scheme (NURBS Book A2.2) are knot differences U[s+r+1] - U[s+1-j+r]
 // of the span alone, so they are inverted once per span; sorted parameters
@@ -109,27 +131,17 @@ private:
     void triangle(V u, int top, V* left, V* right, V* N, Harvest&& harvest) const {
         const int s = span_;
         const int M = deg() + 1;
-        N[0] = V{} + 1.0;
-        harvest(0, static_cast<const V*>(N));
-        for (int j = 1; j <= top; ++j) {
-            left[j] = u - U_[s + 1 - j];
-            right[j] = U_[s + j] - u;
-            const double* inv = &inv_[j * M];
-            V saved{};
-            for (int r = 0; r < j; ++r) {
-                const V temp = N[r] * inv[r];
-                N[r] = saved + right[r + 1] * temp;
-                saved = left[j - r] * temp;
-            }
-            N[j] = saved;
-            harvest(j, static_cast<const V*>(N));
-        }
+        triangle_scheme(
+            u, top, left, right, N, [&](int i) { return U_[s + i]; }, [&](int j, int r) { return inv_[j * M + r]; },
+            harvest);
     }
 
     int deg_;
     const double* U_;
     double* work_;
-    std::conditional_t<fixed, std::array<double, table_size>, double*> inv_{};
+    // (left uninitialised: set_span writes every entry that is read, and a
+    // point evaluated alone should not pay for clearing the table)
+    std::conditional_t<fixed, std::array<double, table_size>, double*> inv_;
     int span_ = -1;
 };
 
@@ -231,11 +243,73 @@ template <bool Strict, class Deg, class Enter, class At>
     return true;
 }
 
+// Values at four parameters in any order, one lane each, from their spans s:
+// every lane has its own span, whose knots and control points are gathered
+// lane by lane, and the knot differences are inverted per point by the very
+// operations of SpanBasis::set_span, so the values are those of the sorted walk.
+template <int D>
+[[gnu::always_inline]] inline videvo::Lanes scattered_values(videvo::Lanes u, const int* s, const double* U,
+                                                             const double* P) {
+    using videvo::Lanes;
+    Lanes knots[2 * D + 1];  // knots[D + i] = U[s + i] for i = 1 - D .. D
+    for (int i = 1 - D; i <= D; ++i) knots[D + i] = videvo::gather_lanes(U + i, s);
+    auto knot = [&](int i) { return knots[D + i]; };
+    Lanes left[D + 2], right[D + 2], N[D + 2];
+    triangle_scheme(
+        u, D, left, right, N, knot, [&](int j, int r) { return 1.0 / (knot(r + 1) - knot(r + 1 - j)); },
+        [](int, const Lanes*) {});
+    Lanes c{};
+    for (int i = 0; i <= D; ++i) c += N[i] * videvo::gather_lanes(P - D + i, s);
+    return c;
+}
+
+// Four parameters from x, of which `available` exist: the missing ones repeat
+// the last.
+[[gnu::always_inline]] inline videvo::Lanes load_padded(const double* x, long available) {
+    if (available >= 4) return videvo::load_lanes(x);
+    return videvo::Lanes{x[0], x[std::min(1L, available - 1)], x[std::min(2L, available - 1)], x[available - 1]};
+}
+
+[[gnu::always_inline]] inline void store_part(double* x, videvo::Lanes v, long available) {
+    if (available >= 4) return videvo::store_lanes(x, v);
+    for (long l = 0; l < available; ++l) x[l] = v[l];
+}
+
+// C[j] = the value at X[j] for j = 0..last, parameters in any order (X may
+// be C).  A chunk's spans are all found first: their searches are
+// independent, so their memory reads overlap, and the knots and control
+// points of each span are fetched while the others are searched.
+template <int D>
+[[gnu::always_inline]] inline void eval_scattered(const videvo::SpanIndex& span_of, const double* U, const double* P,
+                                                  const double* X, double* C, long last) {
+    constexpr long chunk = 64;
+    int spans[chunk];
+    for (long j = 0; j <= last; j += chunk) {
+        const long count = std::min(chunk, last - j + 1);
+        for (long k = 0; k < count; k += 4) {
+            span_of(load_padded(X + j + k, count - k), spans + k);
+            for (int l = 0; l < 4; ++l) {
+                __builtin_prefetch(U + spans[k + l] - D + 1);
+                __builtin_prefetch(U + spans[k + l] + D);
+                __builtin_prefetch(P + spans[k + l] - D);
+                __builtin_prefetch(P + spans[k + l]);
+            }
+        }
+        for (long k = 0; k < count; k += 4)
+            store_part(C + j + k, scattered_values<D>(load_padded(X + j + k, count - k), spans + k, U, P), count - k);
+    }
+}
+
 template <bool Strict, class Deg>
 VIDEVO_WIDE_CLONES bool eval_points(Deg tag, int n, int p, const double* U, const double* P, const double* X, double* C,
                                     int np, bool sorted, double* work) {
     SpanBasis<Deg> basis(tag, p, U, work);
     const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
+    if constexpr (Deg::value >= 0)
+        if (index) {  // (never with Strict: the points are sorted then)
+            eval_scattered<Deg::value>(*index, U, P, X, C, np);
+            return true;
+        }
     videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
     return walk_points<Strict>(
         tag, span_of, basis.span(), X, np, sorted, [&](int span) { basis.set_span(span); },

@@ -24,12 +24,23 @@ using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
 // The result of comparing Lanes: all bits set where true.
 using LaneMask = long long __attribute__((vector_size(4 * sizeof(long long))));
 
-inline Lanes load_lanes(const double* x) {
+[[gnu::always_inline]] inline Lanes load_lanes(const double* x) {
     Lanes v;
     std::memcpy(&v, x, sizeof v);
     return v;
 }
 
-inline void store_lanes(double* x, Lanes v) { std::memcpy(x, &v, sizeof v); }
+[[gnu::always_inline]] inline void store_lanes(double* x, Lanes v) { std::memcpy(x, &v, sizeof v); }
+
+// base[i[l]] in lane l.
+[[gnu::always_inline]] inline Lanes gather_lanes(const double* base, const int* i) {
+    Lanes v;
+    for (int l = 0; l < 4; ++l) v[l] = base[i[l]];
+    return v;
+}
+
+// |v| and std::max lane by lane, with the scalar functions' results.
+[[gnu::always_inline]] inline Lanes abs(Lanes v) { return v < 0.0 ? -v : v; }
+[[gnu::always_inline]] inline Lanes max(Lanes a, Lanes b) { return a < b ? b : a; }
 
 }  // namespace videvo

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "closeness.h"
+#include "lanes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,7 +25,12 @@ struct SpanTolerance {
     double origin;
 
     double operator()(double u, double x) const { return tol(u - origin, x - origin); }
+    [[gnu::always_inline]] Lanes operator()(Lanes u, Lanes x) const { return max(max(abs(u - origin), abs(x - origin)) * 1e-9, Lanes{} + 1e-13); }
     bool close(double u, double x) const { return std::fabs(u - x) <= (*this)(u, x); }
+    // The same on four parameters: all bits set where u is close to x, and
+    // where u does not lie below x (the operations of the scalar tests).
+    [[gnu::always_inline]] LaneMask close(Lanes u, Lanes x) const { return abs(u - x) <= (*this)(u, x); }
+    [[gnu::always_inline]] LaneMask passes(Lanes u, Lanes x) const { return x - (*this)(u, x) <= u; }
     // u lies below knot x when u < threshold(u, x), at or above it otherwise.
     // The thresholds are non-decreasing in x for a fixed u.
     double threshold(double u, double x) const { return x - (*this)(u, x); }
@@ -135,10 +141,12 @@ inline int find_span_after(int s, int n, int p, double u, const double* U) {
     return last_passed(s, n, u, U, t);
 }
 
-// A start for the span search of parameters in any order in O(1): the domain
-// is cut into equal cells, and each cell remembers the last span whose knot
-// lies at or below the cell's left edge; the tolerant search then gallops
-// from there (a few knots on average).  Building it costs O(cells + n).
+// The span search of parameters in any order in O(1): the domain is cut into
+// equal cells, and each cell remembers the last span whose knot lies at or
+// below the cell's left edge.  With a few cells per span a parameter usually
+// passes none or one more knot: the next two are counted without branches,
+// and only a parameter that passes both gallops on.  Building it costs
+// O(cells + n).
 class SpanIndex {
 public:
     SpanIndex(int n, int p, const double* U, int cells) : n_(n), p_(p), U_(U), cells_(cells) {
@@ -156,18 +164,48 @@ public:
         }
     }
 
+    // The spans of four parameters (as one at a time would give them).
+    [[gnu::always_inline]] void operator()(Lanes u, int* s) const {
+        if (!first_) {
+            for (int l = 0; l < 4; ++l) s[l] = find_span(n_, p_, u[l], U_);
+            return;
+        }
+        int s0[4], a[4], b[4];
+        for (int l = 0; l < 4; ++l) {
+            s0[l] = first_[cell(u[l])];
+            a[l] = std::min(s0[l] + 1, n_);
+            b[l] = std::min(s0[l] + 2, n_);
+        }
+        const SpanTolerance t = span_tolerance(p_, U_);
+        const LaneMask end = t.close(u, Lanes{} + U_[n_ + 1]), at_s0 = t.passes(u, gather_lanes(U_, s0)),
+                       pass_a = t.passes(u, gather_lanes(U_, a)), pass_b = t.passes(u, gather_lanes(U_, b));
+        for (int l = 0; l < 4; ++l) {
+            const bool more = pass_b[l] && b[l] > a[l];
+            s[l] = end[l] || !at_s0[l] || more ? (*this)(u[l])
+                                                : s0[l] + (pass_a[l] && a[l] > s0[l]);
+        }
+    }
+
     int operator()(double u) const {
         if (!first_) return find_span(n_, p_, u, U_);
         const SpanTolerance t = span_tolerance(p_, U_);
         if (t.close(u, U_[n_ + 1])) return n_;
-        const double c = (u - origin_) * scale_;
-        const int s = first_[c >= 0.0 ? (c < cells_ ? static_cast<int>(c) : cells_) : 0];
+        const int s = first_[cell(u)];
         // The cell's edge may round above u: then the plain search decides.
         if (!(t.threshold(u, U_[s]) <= u)) return find_span(n_, p_, u, U_);
-        return last_passed(s, n_, u, U_, t);
+        // (the thresholds do not decrease along the knots: u passes the
+        // second only if it passes the first)
+        const int a = std::min(s + 1, n_), b = std::min(s + 2, n_);
+        const int r = s + ((a > s) & (t.threshold(u, U_[a]) <= u)) + ((b > a) & (t.threshold(u, U_[b]) <= u));
+        return r < s + 2 ? r : last_passed(r, n_, u, U_, t);
     }
 
 private:
+    int cell(double u) const {
+        const double c = (u - origin_) * scale_;
+        return c >= 0.0 ? (c < cells_ ? static_cast<int>(c) : cells_) : 0;
+    }
+
     int n_, p_;
     const double* U_;
     int cells_;

@@ -200,6 +200,27 @@ def test_unsorted_points_give_what_sorted_points_give(case, nu):
         np.testing.assert_array_equal(t(x, nu), want)
 
 
+@pytest.mark.parametrize("size", [2, 33, 1000, 300_001])
+@pytest.mark.parametrize("where", [None, "first and last", "last two", "apart", "zeros"])
+def test_a_repeat_among_many_unsorted_points_is_found(size, where):
+    # The repeat check lets new values through a hashed filter and recounts
+    # the values that collide exactly: collisions alone must pass, any repeat
+    # (wherever it lies, 0.0 and -0.0 included) must be found.
+    t, _ = random_trajectory(4, 3, n_cpts=40, start=-1.0, stop=1.0)
+    x = np.random.default_rng(size).uniform(-1, 1, size)
+    pairs = {"first and last": (0, -1), "last two": (-2, -1), "apart": (size // 3, size - 1 - size // 3)}
+    if where == "zeros":
+        x[[-1, 0]] = 0.0, -0.0
+    elif where is not None:
+        i, j = pairs[where]
+        x[j] = x[i]
+    if where is None:
+        np.testing.assert_array_equal(t(x), sorted_outcome(t, x, 0))
+    else:
+        with pytest.raises(ValueError, match="^'xp' must be increasing$"):
+            t(x)
+
+
 @pytest.mark.parametrize("p", [0, 1, 3, 7, 9])
 def test_a_point_alone_gives_what_it_gives_within_an_array(p):
     # One point reuses the span of the previous call when it can: in any

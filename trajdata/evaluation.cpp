@@ -53,13 +53,14 @@ void require_unsorted_points(Traj self, Vec xp) {
         repeated = has_repeated_value(xp.data, static_cast<std::size_t>(xp.size));
     }
     if (repeated) not_increasing();
-    double lo = NAN, hi = NAN;
+    // (NaNs pass the smallest and the largest by; the loop vectorizes)
+    double lo = INFINITY, hi = -INFINITY;
     bool nan = false;
     for (Py_ssize_t i = 0; i < xp.size; ++i) {
         const double v = xp[i];
         nan |= v != v;
-        lo = v < lo || lo != lo ? v : lo;
-        hi = v > hi || hi != hi ? v : hi;
+        lo = v < lo ? v : lo;
+        hi = v > hi ? v : hi;
     }
     require_domain(self, lo, nan ? NAN : hi);
 }

@@ -1,7 +1,8 @@
-// Repeated values by a hashed bitmap and an exact second look: the bitmap
-// (8 bits per entry) lets through every value whose bit is still clear; the
-// others (a true repeat, or a collision) are collected, and one more pass
-// counts how often each of them occurs in the whole array.
+// Repeated values by a hashed filter and an exact second look: the filter
+// (about 8 bits per entry, two bits per value) lets through every value with
+// a bit still clear; the others (a true repeat, or a collision) are
+// collected, and one more pass counts how often each of them occurs in the
+// whole array.
 #include "repeats.h"
 
 #include <algorithm>
@@ -62,53 +63,83 @@ private:
 
 }  // namespace
 
-// A bitmap of at least 64 bits, addressed by the top bits of a hash.
+// A filter of at least one 64-bit word: the top bits of a hash choose the
+// word and its low twelve bits two bits in it, so that one memory read tests
+// both and a value whose bits are both set already is rarely a new one.
 class Bits {
 public:
     explicit Bits(std::size_t wanted)
-        : size_(std::max<std::size_t>(64, std::bit_ceil(wanted))), shift_(64 - std::countr_zero(size_)),
-          words_(size_ / 64) {}
+        : words_(std::max<std::size_t>(1, std::bit_ceil(wanted) / 64)), shift_(64 - std::countr_zero(words_.size())) {}
 
-    // Sets the bit of hash h; true when it was set already.
+    void prefetch(std::uint64_t h) const { __builtin_prefetch(&words_[word(h)]); }
+
+    // Sets the bits of hash h; true when they were set already.
     bool test_and_set(std::uint64_t h) {
-        const std::uint64_t i = h >> shift_, mask = std::uint64_t{1} << (i & 63);
-        const bool was = (words_[i >> 6] & mask) != 0;
-        words_[i >> 6] |= mask;
+        std::uint64_t& w = words_[word(h)];
+        const std::uint64_t m = mask(h);
+        const bool was = (w & m) == m;
+        w |= m;
         return was;
     }
 
-    bool test(std::uint64_t h) const {
-        const std::uint64_t i = h >> shift_;
-        return (words_[i >> 6] >> (i & 63)) & 1;
-    }
+    bool test(std::uint64_t h) const { return (words_[word(h)] & mask(h)) == mask(h); }
 
 private:
-    std::size_t size_;
-    int shift_;
+    std::size_t word(std::uint64_t h) const { return shift_ < 64 ? h >> shift_ : 0; }
+    static std::uint64_t mask(std::uint64_t h) { return std::uint64_t{1} << (h & 63) | std::uint64_t{1} << (h >> 6 & 63); }
+
     std::vector<std::uint64_t> words_;
+    int shift_;
 };
+
+namespace {
+
+// Calls visit(key, hash) for the non-NaN entries of x in order.  The hashes
+// of a block are computed and their bitmap words fetched before the first is
+// used: a large bitmap lives out of cache, and so the reads of a block
+// overlap instead of waiting one after the other.
+template <class Hash, class Visit>
+void for_each_key(const double* x, std::size_t n, const Bits& bits, Hash hash, Visit&& visit) {
+    constexpr std::size_t block = 32;
+    std::uint64_t keys[block], hashes[block];
+    for (std::size_t i = 0; i < n; i += block) {
+        const std::size_t m = std::min(block, n - i);
+        for (std::size_t j = 0; j < m; ++j) {
+            keys[j] = key_of(x[i + j]);
+            hashes[j] = hash(keys[j]);
+            bits.prefetch(hashes[j]);
+        }
+        for (std::size_t j = 0; j < m; ++j)
+            if (!std::isnan(x[i + j]) && visit(keys[j], hashes[j])) return;
+    }
+}
+
+std::uint64_t second_hash(std::uint64_t k) { return mix(k) * 0x9e3779b97f4a7c15ULL; }
+
+}  // namespace
 
 bool has_repeated_value(const double* x, std::size_t n) {
     if (n < 2) return false;
     Bits filter(8 * n);
     std::vector<std::uint64_t> seen;
-    for (std::size_t i = 0; i < n; ++i)
-        if (!std::isnan(x[i]) && filter.test_and_set(mix(key_of(x[i])))) seen.push_back(key_of(x[i]));
+    for_each_key(x, n, filter, mix, [&](std::uint64_t k, std::uint64_t h) {
+        if (filter.test_and_set(h)) seen.push_back(k);
+        return false;
+    });
     if (seen.empty()) return false;
     // The second look goes through a small bitmap of the suspects first, so
     // that the exact counts are consulted for few entries.
     Bits suspects(16 * seen.size());
     Counts counts(seen.size());
     for (const std::uint64_t k : seen) {
-        suspects.test_and_set(mix(k) * 0x9e3779b97f4a7c15ULL);
+        suspects.test_and_set(second_hash(k));
         counts.add(k);
     }
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::isnan(x[i])) continue;
-        const std::uint64_t k = key_of(x[i]);
-        if (suspects.test(mix(k) * 0x9e3779b97f4a7c15ULL) && counts.count(k)) return true;
-    }
-    return false;
+    bool repeated = false;
+    for_each_key(x, n, suspects, second_hash, [&](std::uint64_t k, std::uint64_t h) {
+        return repeated = suspects.test(h) && counts.count(k);
+    });
+    return repeated;
 }
 
 }  // namespace videvo::trajdata
