@@ -171,6 +171,22 @@ def test_systems_of_many_blocks_match_scipy(p):
         assert_interpolates(U, P, p, x, y)
 
 
+@pytest.mark.parametrize("count", [62, 63, 64, 65, 126, 127, 128, 129])
+@pytest.mark.parametrize("p", [2, 3, 5])
+def test_systems_ending_at_a_block_boundary_match_scipy(p, count):
+    # Each block of rows is placed while the one before it is eliminated: a
+    # last block of one or two rows, or none, must still be placed and solved.
+    # The slopes add two rows, so the plain and the clamped systems end apart.
+    rng = np.random.default_rng(count + 1000 * p)
+    x, y = data(rng, count, hi=30.0)
+    U, P = plain(x, y, p)
+    np.testing.assert_allclose(P, make_interp_spline(x, y, k=p, t=U).c, rtol=0, atol=1e-9 * np.abs(P).max())
+    dy = (0.25, -0.75)
+    U, P = with_slopes(x, y, p, dy)
+    reference = make_interp_spline(x, y, k=p, t=U, bc_type=([(1, dy[0])], [(1, dy[1])])).c
+    np.testing.assert_allclose(P, reference, rtol=0, atol=1e-9 * np.abs(P).max())
+
+
 def pivots_without_row_exchanges(x, U, p):
     """|pivot| / max |row of the upper factor| of the plain interpolation
     matrix, row by row, by Gaussian elimination without row exchanges."""
