@@ -71,14 +71,19 @@ void knotsdegelev(CVec U, int p, Vec Uh) {
 
 }  // namespace
 
-// The knot vector is not validated here: the binary search of FindSpan ends
-// and reads only U[0..n+1] whatever the knot values, and the kernel routine
-// refuses an invalid knot vector (-3) before it looks at the span.  That
-// saves a second pass over U on every call.
+// The knot vector is not validated here: the span search ends and reads only
+// U[p..n+1] whatever the knot values, and the kernel routine refuses an
+// invalid knot vector (-3) before it looks at the span.  That saves a second
+// pass over U on every call.  The search starts where u would lie on even
+// knots, so on the usual, roughly even knot vectors it passes a few knots
+// instead of bisecting them all (the span is FindSpanMult's all the same).
 IntPair span_and_multiplicity(int n, int p, double u, CVec U) {
-    IntPair ks{0, 0};
-    if (p >= 0 && p <= n && u >= U[0] && u <= U[U.last()]) FindSpanMult(&n, &p, &u, U.data, &ks.first, &ks.second);
-    return ks;
+    if (!(p >= 0 && p <= n && u >= U[0] && u <= U[U.last()])) return {0, 0};
+    const double guess = p + (u - U[p]) / (U[n + 1] - U[p]) * (n - p + 1);
+    // (NaN for an empty domain: then the search starts at p)
+    const int g = guess >= p && guess <= n ? static_cast<int>(guess) : guess > n ? n : p;
+    const int k = find_span_from(g, n, p, u, U.data);
+    return {k, multiplicity_at(k, p, u, U.data)};
 }
 
 void register_insertion(Exporter& ex) {

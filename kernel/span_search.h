@@ -68,6 +68,18 @@ inline int last_passed(int lo, int n, double u, const double* U, SpanTolerance t
     return lo;
 }
 
+// The last index i in [lo, hi) with U[i] <= u, given U[lo] <= u (or lo where
+// none is): a bisection without branches.
+inline int last_not_above(const double* U, int lo, int hi, double u) {
+    const double* base = U + lo;
+    for (int len = hi - lo; len > 1;) {
+        const int half = len / 2;
+        base = base[half] <= u ? base + half : base;
+        len -= half;
+    }
+    return static_cast<int>(base - U);
+}
+
 // The span of u: the last index i in [p, n] whose knot u does not lie below,
 // except that u close to U[n+1] gives n (NURBS Book A2.1 with a tolerance).
 // A parameter close to an interior knot thus gets the span that starts at the
@@ -78,14 +90,47 @@ inline int last_passed(int lo, int n, double u, const double* U, SpanTolerance t
 inline int find_span(int n, int p, double u, const double* U) {
     const SpanTolerance t = span_tolerance(p, U);
     if (t.close(u, U[n + 1])) return n;
-    const double* base = U + p;
-    int len = n - p + 1;
-    while (len > 1) {
-        const int half = len / 2;
-        base = base[half] <= u ? base + half : base;
-        len -= half;
+    return last_passed(last_not_above(U, p, n + 1, u), n, u, U, t);
+}
+
+// find_span from a guess g of the span (any value): the plain comparisons
+// gallop from there to either side before they bisect, so a guess a few knots
+// off costs a few comparisons.  The same span as find_span's wherever the
+// knots do not decrease.
+inline int find_span_from(int g, int n, int p, double u, const double* U) {
+    const SpanTolerance t = span_tolerance(p, U);
+    if (t.close(u, U[n + 1])) return n;
+    // The last knot not above u lies in [lo, hi): U[lo] <= u or lo = p.
+    int lo = std::clamp(g, p, n), hi = n + 1;
+    if (U[lo] <= u) {
+        for (int step = 1; step <= n - lo; step *= 2) {
+            if (!(U[lo + step] <= u)) {
+                hi = lo + step;
+                break;
+            }
+            lo += step;
+        }
+    } else {
+        hi = lo;
+        lo = p;
+        for (int step = 1; hi - step > p; step *= 2) {
+            if (U[hi - step] <= u) {
+                lo = hi - step;
+                break;
+            }
+            hi -= step;
+        }
     }
-    return last_passed(static_cast<int>(base - U), n, u, U, t);
+    return last_passed(last_not_above(U, lo, hi, u), n, u, U, t);
+}
+
+// The multiplicity of u at span k: the number of knots U[k], U[k-1], ...
+// close to u.
+inline int multiplicity_at(int k, int p, double u, const double* U) {
+    const SpanTolerance t = span_tolerance(p, U);
+    int s = 0;
+    while (k - s >= 0 && t.close(u, U[k - s])) ++s;
+    return s;
 }
 
 // find_span for a parameter not below the span s of an earlier one.

@@ -16,9 +16,7 @@ extern "C" int FindSpan(const int* n, const int* p, const double* u, const doubl
 extern "C" void FindSpanMult(const int* n, const int* p, const double* u, const double* U, int* k,
                              int* s) {
     *k = videvo::find_span(*n, *p, *u, U);
-    *s = 0;
-    const videvo::SpanTolerance t = videvo::span_tolerance(*p, U);
-    while (*k - *s >= 0 && t.close(*u, U[*k - *s])) ++*s;
+    *s = videvo::multiplicity_at(*k, *p, *u, U);
 }
 
 extern "C" void BasisFuns(const int* i, const double* u, const int* p, const double* U,

@@ -48,6 +48,24 @@ class TestInsertion:
                 np.testing.assert_array_equal(UQ, t)
                 np.testing.assert_allclose(Q, c[: len(Q)], rtol=1e-14, atol=1e-14 * scale(P))
 
+    @pytest.mark.parametrize("p", [2, 3, 5])
+    def test_the_new_knot_follows_findspanmult_on_bunched_knots(self, p):
+        # The insertion's span search starts where u would lie on even knots:
+        # on knots bunched towards the ends it must still find FindSpanMult's
+        # span (the guess too high or too low), also next to knots and within
+        # their tolerance.
+        rng = np.random.default_rng(320 + p)
+        bunched = 3 * (1 - 0.93 ** np.arange(1, 120))
+        interior = np.sort(np.r_[bunched, bunched[::7], 3 - bunched[::3]])
+        U = np.r_[np.zeros(p + 1), interior, np.full(p + 1, 3.0)]
+        P = rng.normal(size=len(U) - p - 1)
+        near = np.r_[interior - 1e-12, interior + 1e-12, interior - 1e-6, interior + 1e-6]
+        for u in np.r_[interior, near, (interior[1:] + interior[:-1]) / 2, 1e-300]:
+            k, s = ck.findspanmult(p, u, U)
+            if s < p:
+                UQ, _ = inserted(U, P, p, u, 1)
+                np.testing.assert_array_equal(UQ, np.insert(U, k + 1, u))
+
     @pytest.mark.parametrize(
         "u, r, code",
         [

@@ -89,21 +89,34 @@ NB_MODULE(trajdata, m) {
     register_base(m, base);
     register_savexml(base);
 
-    TrajectoryClass traj(m, "Trajectory1d",
-                         "A one-dimensional trajectory: a clamped B-spline of degree p with knots\n"
-                         "U[0..n+p+1] and control points P[0..n] over the domain [start, stop],\n"
-                         "describing the quantity of derivative order `order`.\n\n"
-                         "Trajectory1d() makes an empty trajectory (for unpickling); the factories\n"
-                         "of videvo.trajmake build usable ones.\n\n"
-                         "Calling a trajectory, t(x, nu=0), evaluates it or its derivative of order nu\n"
-                         "at x: a scalar x (numpy.isscalar) gives a float; anything else is taken as an\n"
-                         "array-like of points in any order (copied, never written) and gives a new\n"
-                         "one-dimensional float64 array of the values in the caller's order.  It goes\n"
-                         "through peval, dpeval, ceval and dceval, so a subclass's versions of these\n"
-                         "are used.  Raises ValueError for points outside the domain, a negative nu,\n"
-                         "an empty array, repeated points (\"'xp' must be increasing\") or more than\n"
-                         "one dimension (\"'x' must be one-dimensional\").",
-                         nb::type_slots(trajectory1d_slots));
+    // Plain trajectories come and go with every operation that returns one:
+    // nanobind 3.1 can park released instances and revive them for the next
+    // allocation, which saves the object allocator and its instance-map
+    // updates.  (Python subclasses are never pooled.)
+    auto trajectory_class = [&](const char* doc, auto... pooling) {
+        return TrajectoryClass(m, "Trajectory1d", doc, nb::type_slots(trajectory1d_slots), pooling...);
+    };
+#if NB_VERSION_MAJOR > 3 || (NB_VERSION_MAJOR == 3 && NB_VERSION_MINOR >= 1)
+#define VIDEVO_TRAJECTORY_POOL nb::pooled()
+#else
+#define VIDEVO_TRAJECTORY_POOL
+#endif
+    TrajectoryClass traj = trajectory_class(
+        "A one-dimensional trajectory: a clamped B-spline of degree p with knots\n"
+        "U[0..n+p+1] and control points P[0..n] over the domain [start, stop],\n"
+        "describing the quantity of derivative order `order`.\n\n"
+        "Trajectory1d() makes an empty trajectory (for unpickling); the factories\n"
+        "of videvo.trajmake build usable ones.\n\n"
+        "Calling a trajectory, t(x, nu=0), evaluates it or its derivative of order nu\n"
+        "at x: a scalar x (numpy.isscalar) gives a float; anything else is taken as an\n"
+        "array-like of points in any order (copied, never written) and gives a new\n"
+        "one-dimensional float64 array of the values in the caller's order.  It goes\n"
+        "through peval, dpeval, ceval and dceval, so a subclass's versions of these\n"
+        "are used.  Raises ValueError for points outside the domain, a negative nu,\n"
+        "an empty array, repeated points (\"'xp' must be increasing\") or more than\n"
+        "one dimension (\"'x' must be one-dimensional\").",
+        VIDEVO_TRAJECTORY_POOL);
+#undef VIDEVO_TRAJECTORY_POOL
     register_record(m, traj);
     register_pickling(traj);
     register_evaluation(traj);
