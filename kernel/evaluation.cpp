@@ -286,6 +286,7 @@ template <int D>
     int spans[chunk];
     for (long j = 0; j <= last; j += chunk) {
         const long count = std::min(chunk, last - j + 1);
+        for (long k = 0; k < count; ++k) span_of.prefetch(X[j + k]);
         for (long k = 0; k < count; k += 4) {
             span_of(load_padded(X + j + k, count - k), spans + k);
             for (int l = 0; l < 4; ++l) {

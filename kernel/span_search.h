@@ -156,6 +156,10 @@ public:
         if (!first_) return;
         origin_ = a;
         scale_ = cells / (b - a);
+        // No tolerance of the domain exceeds span_max over it, and 8 times
+        // that keeps the comparisons clear of rounding (see operator()).
+        margin_ = 8.0 * span_tolerance(p, U).span_max(U[0], U[n + p + 1]);
+        end_clear_ = b - margin_;
         int s = p;
         for (int i = 0; i <= cells; ++i) {
             const double edge = a + i / scale_;
@@ -164,26 +168,36 @@ public:
         }
     }
 
-    // The spans of four parameters (as one at a time would give them).
+    // The spans of four parameters (as one at a time would give them).  The
+    // tolerant tests become plain comparisons where u lies clearly on one side
+    // of a knot: at or above it, or below it by more than any tolerance of the
+    // domain (then below its threshold too, and far from U[n+1]).  Only a
+    // parameter within a tolerance of a knot takes the scalar search.
     [[gnu::always_inline]] void operator()(Lanes u, int* s) const {
         if (!first_) {
             for (int l = 0; l < 4; ++l) s[l] = find_span(n_, p_, u[l], U_);
             return;
         }
+        Lanes c = (u - origin_) * scale_;
+        c = c >= 0.0 ? c : Lanes{};  // (NaN too)
+        c = c < cells_ ? c : Lanes{} + cells_;
         int s0[4], a[4], b[4];
         for (int l = 0; l < 4; ++l) {
-            s0[l] = first_[cell(u[l])];
+            s0[l] = first_[static_cast<int>(c[l])];
             a[l] = std::min(s0[l] + 1, n_);
             b[l] = std::min(s0[l] + 2, n_);
         }
-        const SpanTolerance t = span_tolerance(p_, U_);
-        const LaneMask end = t.close(u, Lanes{} + U_[n_ + 1]), at_s0 = t.passes(u, gather_lanes(U_, s0)),
-                       pass_a = t.passes(u, gather_lanes(U_, a)), pass_b = t.passes(u, gather_lanes(U_, b));
-        for (int l = 0; l < 4; ++l) {
-            const bool more = pass_b[l] && b[l] > a[l];
-            s[l] = end[l] || !at_s0[l] || more ? (*this)(u[l])
-                                                : s0[l] + (pass_a[l] && a[l] > s0[l]);
-        }
+        const Lanes ka = gather_lanes(U_, a), kb = gather_lanes(U_, b);
+        const LaneMask pass_a = u >= ka, pass_b = u >= kb;
+        const LaneMask clear = (u >= gather_lanes(U_, s0)) & (u < end_clear_) & (pass_a | (u < ka - margin_)) &
+                               (pass_b | (u < kb - margin_));
+        for (int l = 0; l < 4; ++l)
+            s[l] = !clear[l] || (pass_b[l] && b[l] > a[l]) ? (*this)(u[l]) : s0[l] + (pass_a[l] && a[l] > s0[l]);
+    }
+
+    // Asks for the memory that the search of u starts with.
+    void prefetch(double u) const {
+        if (first_) __builtin_prefetch(&first_[cell(u)]);
     }
 
     int operator()(double u) const {
@@ -209,7 +223,7 @@ private:
     int n_, p_;
     const double* U_;
     int cells_;
-    double origin_ = 0.0, scale_ = 0.0;
+    double origin_ = 0.0, scale_ = 0.0, margin_ = 0.0, end_clear_ = 0.0;
     std::unique_ptr<int[]> first_;
 };
 

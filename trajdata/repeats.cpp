@@ -135,11 +135,13 @@ bool has_repeated_value(const double* x, std::size_t n) {
         suspects.test_and_set(second_hash(k));
         counts.add(k);
     }
-    bool repeated = false;
-    for_each_key(x, n, suspects, second_hash, [&](std::uint64_t k, std::uint64_t h) {
-        return repeated = suspects.test(h) && counts.count(k);
-    });
-    return repeated;
+    // (the suspects' filter is small enough to stay in cache)
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::isnan(x[i])) continue;
+        const std::uint64_t k = key_of(x[i]);
+        if (suspects.test(second_hash(k)) && counts.count(k)) return true;
+    }
+    return false;
 }
 
 }  // namespace videvo::trajdata
