@@ -228,7 +228,7 @@ void cdsplint(CVec xp, CVec fp, Vec U, Vec P, OptDy dy_arg) {
         P[n + 2] = fp[n];
         P[1] = P[0] + (U[4] - xp[0]) * dy.first / 3;
         P[n + 1] = P[n + 2] - (xp[n] - U[n + 2]) * dy.second / 3;
-        SolveTridiagonalInPlace(&n, fp.data, U.data, P.data, &info);
+        SolveTridiagonalInPlace(&n, xp.data, fp.data, U.data, P.data, &info);
     }
     check_info(info);
 }

@@ -219,9 +219,13 @@ void GetRemovalBndCurve(const int* n, const int* p, const double* U, const doubl
 //  -1 n <= 2   -3 invalid knot vector   1 allocation failed
 //   2 a zero or non-finite pivot (coincident interior knots)
 void SolveTridiagonal(const int* n, const double* Q, const double* U, double* P, int* info);
-// SolveTridiagonal with P[2..n] as its own work array: no copy and half the
-// work memory, but P[2..n] is unspecified after a failure.  Same statuses.
-void SolveTridiagonalInPlace(const int* n, const double* Q, const double* U, double* P, int* info);
+// SolveTridiagonal for knots made of abscissae x[0..n] (U[0..3] = x[0],
+// U[4..n+2] = x[1..n-1], U[n+3..n+6] = x[n]), without work arrays: P[2..n]
+// takes the unknowns as they come, and U[2..n-1] the elimination factors
+// until the back substitution puts the knots back from x.  P[2..n] is
+// unspecified after a failure; U is whole again on return.  Same statuses,
+// 1 excepted.
+void SolveTridiagonalInPlace(const int* n, const double* x, const double* Q, double* U, double* P, int* info);
 
 // B = Bernstein polynomial B(i, n) at u (A1.2).
 //  -1 i < 0 or i > n   -3 u outside [0, 1] (or NaN)   1 allocation failed

@@ -50,9 +50,13 @@ int check_system(int last, const double* U) noexcept {
 }
 
 // Forward elimination and back substitution: X[2..last] receives the inner
-// control points, dd[3..last] the elimination factors.  X may be P itself:
-// P[1] is read before X[2] is written, and P[last + 1] is never written.
-int eliminate(int last, const double* Q, const double* U, const double* P, double* X, double* dd) noexcept {
+// control points, dd[3..last] the elimination factors, each read back once by
+// the back substitution, which then calls done(i) for dd[i].  X may be P
+// itself: P[1] is read before X[2] is written, and P[last + 1] is never
+// written.  dd may be U - 1: row i writes dd[i] = U[i - 1] after row i - 1
+// read it for the last time.
+template <class Done>
+int eliminate(int last, const double* Q, const double* U, const double* P, double* X, double* dd, Done done) noexcept {
     double abc[4];
     auto basis = [&](int span) { cubic_basis_at_knot(span, U, abc); };
 
@@ -73,7 +77,10 @@ int eliminate(int last, const double* Q, const double* U, const double* P, doubl
         if (i == last) rhs -= abc[2] * P[last + 1];
         X[i] = (rhs - abc[0] * X[i - 1]) * inv;
     }
-    for (int i = last - 1; i >= 2; --i) X[i] -= dd[i + 1] * X[i + 1];
+    for (int i = last - 1; i >= 2; --i) {
+        X[i] -= dd[i + 1] * X[i + 1];
+        done(i + 1);
+    }
     return 0;
 }
 
@@ -93,16 +100,19 @@ void SolveTridiagonal(const int* n, const double* Q, const double* U, double* P,
         *info = 1;
         return;
     }
-    *info = eliminate(last, Q, U, P, X.get(), dd.get());
+    *info = eliminate(last, Q, U, P, X.get(), dd.get(), [](int) {});
     if (*info == 0) std::copy(X.get() + 2, X.get() + last + 1, P + 2);
 }
 
-void SolveTridiagonalInPlace(const int* n, const double* Q, const double* U, double* P, int* info) {
+void SolveTridiagonalInPlace(const int* n, const double* x, const double* Q, double* U, double* P, int* info) {
     const int last = *n;
     *info = check_system(last, U);
     if (*info != 0) return;
-    videvo::WorkArray<> dd(static_cast<std::size_t>(last) + 1);
-    *info = dd.ok() ? eliminate(last, Q, U, P, P, dd.get()) : 1;
+    // The knot of U[j], j >= 2, from the abscissae.
+    auto knot = [x](int j) { return x[std::max(j - 3, 0)]; };
+    *info = eliminate(last, Q, U, P, P, U - 1, [U, knot](int i) { U[i - 1] = knot(i - 1); });
+    if (*info != 0)
+        for (int j = 2; j < last; ++j) U[j] = knot(j);
 }
 
 }  // extern "C"

@@ -112,13 +112,26 @@ def test_tridiagonal_solver_failures_leave_the_control_points_alone(kernel):
 
 @pytest.mark.parametrize("n", [3, 4, 9, 200])
 def test_tridiagonal_solver_in_place_equals_the_copying_one(kernel, n):
-    # P doubles as the work array: the inner points come out bit for bit the
-    # same, and the given P[1] and P[n + 1] and the ends are not overwritten.
+    # P and the inner knots double as work arrays: the inner points come out
+    # bit for bit the same, the given P[1] and P[n + 1] and the ends are not
+    # overwritten, and the knots are put back exactly.
     x, U, P_true, Q = cubic_case(np.random.default_rng(n), n)
     P = np.r_[-1.0, P_true[1], np.full(n - 1, 7.0), P_true[n + 1], -2.0]
-    copied, in_place = P.copy(), P.copy()
+    copied, in_place, knots = P.copy(), P.copy(), U.copy()
     assert call_status(kernel.SolveTridiagonal, ref(n), ptr(Q), ptr(U), ptr(copied)) == 0
-    assert call_status(kernel.SolveTridiagonalInPlace, ref(n), ptr(Q), ptr(U), ptr(in_place)) == 0
+    assert call_status(kernel.SolveTridiagonalInPlace, ref(n), ptr(x), ptr(Q), ptr(knots), ptr(in_place)) == 0
     np.testing.assert_array_equal(in_place, copied)
+    np.testing.assert_array_equal(knots, U)
     np.testing.assert_allclose(in_place[1:-1], P_true[1:-1], rtol=0, atol=1e-9)
     assert (in_place[0], in_place[-1]) == (-1.0, -2.0)
+
+
+def test_tridiagonal_solver_in_place_puts_the_knots_back_after_a_failure(kernel):
+    # Two interior abscissae coincide far down: the factors have overwritten
+    # most inner knots when the pivot fails.
+    x, U, P_true, Q = cubic_case(np.random.default_rng(3), 40)
+    x[35] = x[34]
+    U = np.r_[[x[0]] * 4, x[1:40], [x[40]] * 4]
+    knots = U.copy()
+    assert call_status(kernel.SolveTridiagonalInPlace, ref(40), ptr(x), ptr(Q), ptr(knots), ptr(P_true.copy())) == 2
+    np.testing.assert_array_equal(knots, U)
