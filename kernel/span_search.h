@@ -207,11 +207,7 @@ public:
         const int s = first_[cell(u)];
         // The cell's edge may round above u: then the plain search decides.
         if (!(t.threshold(u, U_[s]) <= u)) return find_span(n_, p_, u, U_);
-        // (the thresholds do not decrease along the knots: u passes the
-        // second only if it passes the first)
-        const int a = std::min(s + 1, n_), b = std::min(s + 2, n_);
-        const int r = s + ((a > s) & (t.threshold(u, U_[a]) <= u)) + ((b > a) & (t.threshold(u, U_[b]) <= u));
-        return r < s + 2 ? r : last_passed(r, n_, u, U_, t);
+        return last_passed(s, n_, u, U_, t);
     }
 
 private:
