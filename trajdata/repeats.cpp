@@ -1,5 +1,5 @@
 // Repeated values by a hashed filter and an exact second look: the filter
-// (about 8 bits per entry, two bits per value) lets through every value with
+// (6 to 12 bits per entry, two bits per value) lets through every value with
 // a bit still clear; the others (a true repeat, or a collision) are
 // collected, and one more pass counts how often each of them occurs in the
 // whole array.
@@ -120,7 +120,7 @@ std::uint64_t second_hash(std::uint64_t k) { return mix(k) * 0x9e3779b97f4a7c15U
 
 bool has_repeated_value(const double* x, std::size_t n) {
     if (n < 2) return false;
-    Bits filter(8 * n);
+    Bits filter(6 * n);  // (6 to 12 bits per entry)
     std::vector<std::uint64_t> seen;
     for_each_key(x, n, filter, mix, [&](std::uint64_t k, std::uint64_t h) {
         if (filter.test_and_set(h)) seen.push_back(k);
