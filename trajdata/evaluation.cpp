@@ -205,13 +205,8 @@ CVec plain_points(PyObject* x) {
     return {};
 }
 
-// The points of an array-like as a new contiguous float64 array.
+// The points of any other array-like as a new contiguous float64 array.
 nb::object points_of(PyObject* x) {
-    if (const CVec plain = plain_points(x); plain.size > 0) {
-        NewArray copy = new_array(plain.size);
-        std::copy(plain.data, plain.data + plain.size, copy.data.data);
-        return std::move(copy.array);
-    }
     nb::object a = nb::handle(np.array)(nb::handle(x), nb::arg("copy") = true, nb::arg("ndmin") = 1);
     if (nb::cast<int>(a.attr("ndim")) > 1) raise(PyExc_ValueError, "'x' must be one-dimensional");
     return nb::handle(np.ascontiguousarray)(a.attr("ravel")(), nb::arg("dtype") = nb::handle(np.float64));
@@ -227,32 +222,41 @@ bool evaluates_itself(Traj self, int nu) {
                    : !python_override(self.obj, Derivative::name, Derivative::function).is_valid();
 }
 
-// t(x, nu) of our own evaluation on strictly increasing points of a plain
-// array inside the domain, read in place and written straight into the
-// result; None when the points are anything else (the general route then
-// decides, with its checks and messages).
-std::optional<nb::object> increasing_call(Traj self, PyObject* x, int nu) {
-    const CVec X = plain_points(x);
-    if (X.size == 0 || nu < 0 || !evaluates_itself(self, nu) || self.rec->is_empty()) return std::nullopt;
-    NewArray result = new_array(X.size);
+// t(x, nu) of our own evaluation on strictly increasing points X inside the
+// domain, written straight into `result`; false when the points are anything
+// else (the general route then decides, with its checks and messages).
+bool evaluated_increasing(Traj self, CVec X, Vec result, int nu) {
+    if (nu < 0 || !evaluates_itself(self, nu) || self.rec->is_empty()) return false;
     // (a subclass's domain may be narrower than the knots')
     const Domain d = domain(self);
-    if (!(X[0] >= d.start && X[X.size - 1] <= d.stop) || self.rec->is_empty()) return std::nullopt;
+    if (!(X[0] >= d.start && X[X.size - 1] <= d.stop) || self.rec->is_empty()) return false;
     const Curve c = curve_of(self);
     int taken;
     {
         std::optional<Pinned> pin;
         if (X.size >= long_array) pin.emplace(self.rec);
-        taken = evaluation.increasing(X, result.data, c.U, c.P, c.p, nu, c.validate);
+        taken = evaluation.increasing(X, result, c.U, c.P, c.p, nu, c.validate);
     }
-    if (taken != 1) return std::nullopt;
+    if (taken != 1) return false;
     knots_passed(self, c);
-    return std::move(result.array);
+    return true;
 }
 
 nb::object call_array(Traj self, PyObject* x, int nu) {
-    if (std::optional<nb::object> done = increasing_call(self, x, nu)) return std::move(*done);
-    nb::object xp = points_of(x);
+    // A plain array is read in place: increasing points are evaluated
+    // straight into the result, other points are copied into it and
+    // evaluated there by the general route.
+    nb::object xp;  // the points the general route evaluates in place
+    if (const CVec X = plain_points(x); X.size > 0) {
+        NewArray result = new_array(X.size);
+        if (evaluated_increasing(self, X, result.data, nu)) return std::move(result.array);
+        // (read again: a subclass's start or stop may have run any code)
+        if (const CVec again = plain_points(x); again.size == X.size) {
+            std::copy(again.data, again.data + again.size, result.data.data);
+            xp = std::move(result.array);
+        }
+    }
+    if (!xp.is_valid()) xp = points_of(x);
     const Vec points = ArrayArg(xp, "x", 1, Access::write).vec();
     const bool increasing = strictly_increasing(points);
     // Our own evaluation takes the points in any order, in place: no sort.
