@@ -109,7 +109,7 @@ NB_MODULE(trajdata, m) {
         "of videvo.trajmake build usable ones.\n\n"
         "Calling a trajectory, t(x, nu=0), evaluates it or its derivative of order nu\n"
         "at x: a scalar x (numpy.isscalar) gives a float; anything else is taken as an\n"
-        "array-like of points in any order (copied, never written) and gives a new\n"
+        "array-like of points in any order (never written) and gives a new\n"
         "one-dimensional float64 array of the values in the caller's order.  It goes\n"
         "through peval, dpeval, ceval and dceval, so a subclass's versions of these\n"
         "are used.  Raises ValueError for points outside the domain, a negative nu,\n"

@@ -67,7 +67,7 @@ class Trajectory1d(ViDEVOObject):
 
     Calling a trajectory, t(x, nu=0), evaluates it or its derivative of order nu
     at x: a scalar x (numpy.isscalar) gives a float; anything else is taken as an
-    array-like of points in any order (copied, never written) and gives a new
+    array-like of points in any order (never written) and gives a new
     one-dimensional float64 array of the values in the caller's order.  It goes
     through peval, dpeval, ceval and dceval, so a subclass's versions of these
     are used.  Raises ValueError for points outside the domain, a negative nu,
