@@ -362,6 +362,33 @@ VIDEVO_WIDE_CLONES bool eval_derivatives(Deg tag, int n, int p, const double* U,
     });
 }
 
+// The outcome of an array evaluation with its work memory.
+enum class Run { done, broken, no_memory };  // broken: a Strict walk stopped
+
+// eval_points of any degree, with its work memory.
+template <bool Strict>
+Run run_values(int n, int p, const double* U, const double* P, const double* X, double* C, int np, bool sorted) {
+    WorkArray<> work(span_basis_work(p));
+    if (!work.ok()) return Run::no_memory;
+    bool walked = true;
+    with_degree(p, [&](auto deg) { walked = eval_points<Strict>(deg, n, p, U, P, X, C, np, sorted, work.get()); });
+    return walked ? Run::done : Run::broken;
+}
+
+// eval_derivatives of any degree, with its work memory.
+template <bool Strict>
+Run run_derivatives(int n, int p, const double* U, const double* P, int r1, int r2, int np, const double* X, double* CK,
+                    bool sorted) {
+    const std::size_t M = static_cast<std::size_t>(p) + 1;
+    WorkArray<> work(span_basis_work(p)), T(M * M);
+    if (!work.ok() || !T.ok()) return Run::no_memory;
+    bool walked = true;
+    with_degree(p, [&](auto deg) {
+        walked = eval_derivatives<Strict>(deg, n, p, U, P, r1, r2, np, X, CK, sorted, work.get(), T.get());
+    });
+    return walked ? Run::done : Run::broken;
+}
+
 }  // namespace
 
 namespace videvo::kernel {
@@ -374,14 +401,7 @@ int curve_point(int n, int p, const double* U, const double* P, double u, double
         *C = single_point_value(P, n, 0);
         return 0;
     }
-    // The span of the previous call is kept when u lies in its clear
-    // interior, where the search would return it too (see SpanCursor).
-    int span = hint != nullptr ? *hint : -1;
-    if (!(span >= p && span <= n && U[span] < u &&
-          u < U[span + 1] - 2.0 * videvo::span_tolerance(p, U).span_max(U[span], U[span + 1]))) {
-        span = videvo::find_span(n, p, u, U);
-        if (hint != nullptr) *hint = span;
-    }
+    const int span = hint != nullptr ? videvo::find_span_hinted(n, p, u, U, *hint) : videvo::find_span(n, p, u, U);
     // The scheme of the array evaluation, so that a point gives the same
     // value alone as within an array.
     WorkArray<> work(span_basis_work(p));
@@ -403,10 +423,7 @@ int curve_eval(int n, int p, const double* U, const double* P, double* C, int np
         std::fill(C, C + np + 1, single_point_value(P, n, 0));
         return 0;
     }
-    WorkArray<> work(span_basis_work(p));
-    if (!work.ok()) return 1;
-    with_degree(p, [&](auto deg) { eval_points<false>(deg, n, p, U, P, C, C, np, scan.sorted, work.get()); });
-    return 0;
+    return run_values<false>(n, p, U, P, C, C, np, scan.sorted) == Run::no_memory ? 1 : 0;
 }
 
 bool curve_eval_increasing(int n, int p, const double* U, const double* P, int nu, const double* X, double* C, int np,
@@ -419,13 +436,8 @@ bool curve_eval_increasing(int n, int p, const double* U, const double* P, int n
         for (long j = 1; j <= np; ++j) increasing &= X[j] > X[j - 1];
         std::fill(C, C + np + 1, 0.0);
     } else {
-        const std::size_t M = static_cast<std::size_t>(p) + 1;
-        WorkArray<> work(span_basis_work(p)), T(M * M);
-        if (!work.ok() || !T.ok()) return false;
-        with_degree(p, [&](auto deg) {
-            increasing = nu == 0 ? eval_points<true>(deg, n, p, U, P, X, C, np, true, work.get())
-                                 : eval_derivatives<true>(deg, n, p, U, P, nu, nu, np, X, C, true, work.get(), T.get());
-        });
+        increasing = (nu == 0 ? run_values<true>(n, p, U, P, X, C, np, true)
+                              : run_derivatives<true>(n, p, U, P, nu, nu, np, X, C, true)) == Run::done;
     }
     // The knots are checked last: until then nothing depends on them but
     // values that are thrown away, and the points' errors come first.
@@ -443,11 +455,7 @@ int curve_derivs(int n, int p, const double* U, const double* P, double u, int d
     }
     // The scheme of the array evaluation, so that a point gives the same
     // derivatives alone as within an array.
-    const std::size_t M = static_cast<std::size_t>(p) + 1;
-    WorkArray<> work(span_basis_work(p)), T(M * M);
-    if (!work.ok() || !T.ok()) return 1;
-    with_degree(p, [&](auto deg) { eval_derivatives<false>(deg, n, p, U, P, 0, d, 0, &u, CK, true, work.get(), T.get()); });
-    return 0;
+    return run_derivatives<false>(n, p, U, P, 0, d, 0, &u, CK, true) == Run::no_memory ? 1 : 0;
 }
 
 int curve_derivs_eval(int n, int p, const double* U, const double* P, int r1, int r2, int np, const double* C,
@@ -464,13 +472,7 @@ int curve_derivs_eval(int n, int p, const double* U, const double* P, int r1, in
             std::fill(CK + (q - r1) * (np + 1), CK + (q - r1 + 1) * (np + 1), single_point_value(P, n, static_cast<int>(q)));
         return 0;
     }
-    const std::size_t M = static_cast<std::size_t>(p) + 1;
-    WorkArray<> work(span_basis_work(p)), T(M * M);
-    if (!work.ok() || !T.ok()) return 1;
-    with_degree(p, [&](auto deg) {
-        eval_derivatives<false>(deg, n, p, U, P, r1, r2, np, C, CK, scan.sorted, work.get(), T.get());
-    });
-    return 0;
+    return run_derivatives<false>(n, p, U, P, r1, r2, np, C, CK, scan.sorted) == Run::no_memory ? 1 : 0;
 }
 
 }  // namespace videvo::kernel

@@ -223,11 +223,26 @@ private:
     std::unique_ptr<int[]> first_;
 };
 
+// The upper end of the clear interior (U[s], clear_high) of span s: a
+// parameter strictly inside it has span s by the tolerant rule, for above U[s]
+// it is above its threshold, and below U[s+1] minus twice the span's largest
+// tolerance it lies below U[s+1]'s threshold (and far from U[n+1]).
+inline double clear_high(int s, const double* U, SpanTolerance t) {
+    return U[s + 1] - 2.0 * t.span_max(U[s], U[s + 1]);
+}
+
+// The span of u given the span `hint` of an earlier parameter (any value):
+// kept when u lies in its clear interior, searched from it otherwise; `hint`
+// receives the span.  The knots must not decrease.
+inline int find_span_hinted(int n, int p, double u, const double* U, int& hint) {
+    const int s = hint;
+    if (s >= p && s <= n && U[s] < u && u < clear_high(s, U, span_tolerance(p, U))) return s;
+    return hint = find_span_from(s, n, p, u, U);
+}
+
 // Spans of a sequence of parameters: galloping from the previous span while
 // the parameters do not decrease, searched otherwise.  Parameters strictly
-// inside the clear interior of the current span cost two comparisons: above
-// U[s] they are above its threshold, and below U[s+1] minus twice the span's
-// largest tolerance they lie below U[s+1]'s threshold (and far from U[n+1]).
+// inside the clear interior of the current span cost two comparisons.
 class SpanCursor {
 public:
     // `index`, when given, starts the search of parameters in any order.
@@ -251,9 +266,8 @@ public:
 private:
     void move_to(int s) {
         s_ = s;
-        const SpanTolerance t = span_tolerance(p_, U_);
         low_ = U_[s];
-        high_ = U_[s + 1] - 2.0 * t.span_max(U_[s], U_[s + 1]);
+        high_ = clear_high(s, U_, span_tolerance(p_, U_));
     }
 
     int n_, p_;
