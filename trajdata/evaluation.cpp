@@ -122,25 +122,26 @@ void evaluate_array(Traj self, Vec xp, Entry entry, A... args) {
     knots_passed(self, c);
 }
 
-// ceval and dceval; `sorted` when the caller has seen the points strictly
-// increasing.
+// ceval and dceval; Order::increasing when the caller has seen the points
+// strictly increasing, Order::any for points in any order.
 enum class Order { unknown, increasing, any };
 
-void values_at(Traj self, Vec xp, Order order) {
+// The checks of ceval and dceval up to the order of the derivative.
+void require_data_and_points(Traj self, Vec xp, Order order) {
     self.require_data();
     if (order == Order::any)
         require_unsorted_points(self, xp);
     else
         require_points(self, xp, order == Order::increasing);
+}
+
+void values_at(Traj self, Vec xp, Order order) {
+    require_data_and_points(self, xp, order);
     evaluate_array(self, xp, evaluation.values);
 }
 
 void derivative_at(Traj self, Vec xp, int nu, Order order) {
-    self.require_data();
-    if (order == Order::any)
-        require_unsorted_points(self, xp);
-    else
-        require_points(self, xp, order == Order::increasing);
+    require_data_and_points(self, xp, order);
     if (nu < 0) bad_nu();
     evaluate_array(self, xp, evaluation.derivative, nu);
 }
@@ -227,7 +228,8 @@ bool evaluates_itself(Traj self, int nu) {
 // else (the general route then decides, with its checks and messages).
 bool evaluated_increasing(Traj self, CVec X, Vec result, int nu) {
     if (nu < 0 || !evaluates_itself(self, nu) || self.rec->is_empty()) return false;
-    // (a subclass's domain may be narrower than the knots')
+    // (a subclass's domain may be narrower than the knots', and reading it
+    // may run code that empties the trajectory)
     const Domain d = domain(self);
     if (!(X[0] >= d.start && X[X.size - 1] <= d.stop) || self.rec->is_empty()) return false;
     const Curve c = curve_of(self);
@@ -291,8 +293,9 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
 namespace {
 
 // t(x) of a float on a Trajectory1d (not a subclass) whose knots are
-// trusted, with the very checks and arithmetic of the general route; nullptr
-// with no error set for anything else.
+// trusted, with the very checks and arithmetic of the general route (peval
+// through the method table), about 20 ns sooner; nullptr with no error set
+// for anything else.
 PyObject* trusted_value(PyObject* self, PyObject* x) noexcept {
     if (!Traj::is_exact(self) || !PyFloat_Check(x)) return nullptr;
     Trajectory1dRecord* rec = trajectory_record(self);
