@@ -94,9 +94,8 @@ def test_knot_and_degree_operations_keep_the_curve(p, operation):
 @pytest.mark.parametrize("where", [0.2, 0.8])
 def test_knot_insertion_holds_the_curve_modules_arrays(p, where):
     # Both arrays of the result lie in one block, placed after the source's
-    # alignment: each must hold exactly what the curve module writes, also in
-    # a block released by an earlier result (larger or smaller, r going up and
-    # down), and the block must survive a replacement of the data.
+    # alignment: each must hold exactly what the curve module writes (r going
+    # up and down), and the block must survive a replacement of the data.
     t, _ = random_trajectory(80 + p, p, n_cpts=p + 40)
     U, P = t.get_knotvector_asarray().copy(), t.get_cpts_asarray().copy()
     u = t.start + where * (t.stop - t.start)

@@ -14,16 +14,6 @@
 #include <cstring>
 #include <memory>
 
-#if defined(__has_include)
-#if __has_include(<sanitizer/asan_interface.h>)
-#include <sanitizer/asan_interface.h>
-#endif
-#endif
-#if !defined(ASAN_POISON_MEMORY_REGION)
-#define ASAN_POISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
-#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
-#endif
-
 namespace videvo {
 
 struct PyMemFree {
@@ -64,9 +54,6 @@ public:
         size_ = count;
     }
 
-    // Takes over a block of `count` doubles from the interpreter's allocator.
-    static Buffer adopt(double* p, std::int64_t count) noexcept { return Buffer(p, count); }
-
     double* get() const noexcept { return data_.get(); }
     std::int64_t size() const noexcept { return size_; }
     double* release() noexcept { return data_.release(); }
@@ -95,14 +82,8 @@ public:
     // MemoryError("memory allocation failed") when the allocator refuses.
     static TwinBuffer allocate(Layout knots, Layout cpts) {
         TwinBuffer t;
-        const std::int64_t count = block_size(knots.count, cpts.count);
-        if (parked_.block != nullptr && parked_.count >= count && parked_.count <= 2 * count) {
-            ASAN_UNPOISON_MEMORY_REGION(parked_.block, parked_.count * sizeof(double));
-            t.block_ = Buffer::adopt(parked_.block, parked_.count);
-            parked_ = Parked{nullptr, 0};
-        } else {
-            t.block_ = Buffer::allocate(count);
-        }
+        // (room for both arrays at any offset within a line)
+        t.block_ = Buffer::allocate(knots.count + cpts.count + 2 * (kLine - 1));
         t.knots_ = t.block_.get() + offset(t.block_.get(), knots);
         t.cpts_ = t.knots_ + knots.count + offset(t.knots_ + knots.count, cpts);
         return t;
@@ -113,41 +94,8 @@ public:
     // The block (what the owner releases), handed over.
     double* release() noexcept { return block_.release(); }
 
-    // Releases a block that holds an array pair of these sizes (or one a
-    // little larger, taken again from the parked one).  A loop that makes
-    // and drops a trajectory per step would take and give back a block of the
-    // same size every time, which costs the allocator about as much as a copy
-    // of a small curve: the last block up to 1 MiB is kept for the next
-    // allocation instead (and poisoned for the address sanitizer meanwhile).
-    static void release(double* block, std::int64_t knot_count, std::int64_t cpts_count) noexcept {
-        const std::int64_t count = block_size(knot_count, cpts_count);
-        if (count > kParkedMax) {
-            PyMem_Free(block);
-            return;
-        }
-        if (parked_.block != nullptr) {
-            ASAN_UNPOISON_MEMORY_REGION(parked_.block, parked_.count * sizeof(double));
-            PyMem_Free(parked_.block);
-        }
-        parked_ = Parked{block, count};
-        ASAN_POISON_MEMORY_REGION(block, count * sizeof(double));
-    }
-
 private:
     static constexpr std::int64_t kLine = 64 / sizeof(double);
-    static constexpr std::int64_t kParkedMax = (std::int64_t{1} << 20) / sizeof(double);
-
-    // Room for both arrays at any offset within a line.
-    static std::int64_t block_size(std::int64_t knots, std::int64_t cpts) noexcept {
-        return knots + cpts + 2 * (kLine - 1);
-    }
-
-    struct Parked {
-        double* block;
-        std::int64_t count;
-    };
-    // Touched with the interpreter lock held only.
-    static inline Parked parked_{nullptr, 0};
 
     // The first index from `at` on that puts element `lead` level with `like`.
     static std::int64_t offset(const double* at, const Layout& a) noexcept {

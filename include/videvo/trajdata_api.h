@@ -15,7 +15,6 @@
 // itself it runs directly.
 #pragma once
 
-#include "buffers.h"
 #include "curvekit_api.h"
 #include "faces.h"
 
@@ -207,7 +206,7 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     void release_buffers() noexcept {
         if (ptrs_owner || copies_owned) {
             if (_block != nullptr) {
-                TwinBuffer::release(_block, knot_count(), cpts_count());
+                PyMem_Free(_block);
             } else {
                 if (_knotvector != nullptr) PyMem_Free(_knotvector);
                 if (_cpts != nullptr) PyMem_Free(_cpts);
