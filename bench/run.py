@@ -35,8 +35,9 @@ def main(argv: list[str]) -> int:
         for case in module.cases():
             if argv and not any(s in case.name for s in argv):
                 continue
-            ours = time_per_call(case.videvo, case.prepare, case.number, case.repeat)
-            theirs = time_per_call(case.scipy, case.prepare, case.number, case.repeat) if case.scipy else None
+            ours = time_per_call(case.videvo, case.prepare, case.number, case.repeat, case.names)
+            theirs = (time_per_call(case.scipy, case.prepare, case.number, case.repeat, case.names)
+                      if case.scipy else None)
             ratio = f"{theirs / ours:7.1f}x" if theirs else "       -"
             note = f"{case.volume / ours / 1e6:.0f} MB/s  {case.note}".rstrip() if case.volume else case.note
             if case.points:

@@ -252,14 +252,16 @@ template <int D>
                                                              const double* P) {
     using videvo::Lanes;
     Lanes knots[2 * D + 1];  // knots[D + i] = U[s + i] for i = 1 - D .. D
-    for (int i = 1 - D; i <= D; ++i) knots[D + i] = videvo::gather_lanes(U + i, s);
+    videvo::gather_rows<2 * D>(U + 1 - D, s, knots + 1);
     auto knot = [&](int i) { return knots[D + i]; };
     Lanes left[D + 2], right[D + 2], N[D + 2];
     triangle_scheme(
         u, D, left, right, N, knot, [&](int j, int r) { return 1.0 / (knot(r + 1) - knot(r + 1 - j)); },
         [](int, const Lanes*) {});
+    Lanes cpts[D + 1];
+    videvo::gather_rows<D + 1>(P - D, s, cpts);
     Lanes c{};
-    for (int i = 0; i <= D; ++i) c += N[i] * videvo::gather_lanes(P - D + i, s);
+    for (int i = 0; i <= D; ++i) c += N[i] * cpts[i];
     return c;
 }
 

@@ -39,6 +39,30 @@ using LaneMask = long long __attribute__((vector_size(4 * sizeof(long long))));
     return v;
 }
 
+// out[k][l] = base[i[l] + k] for k = 0..K-1: the K values that each lane
+// needs lie side by side, so for K >= 4 each lane's row is read four at a
+// time and the rows are transposed, which costs less than gathering every
+// value on its own.  Only those K values of each row are read (a last block
+// of four overlaps the one before it instead of reading past the row).
+template <int K>
+[[gnu::always_inline]] inline void gather_rows(const double* base, const int* i, Lanes* out) {
+    if constexpr (K < 4) {
+        for (int k = 0; k < K; ++k) out[k] = gather_lanes(base + k, i);
+    } else {
+        for (int k0 = 0; k0 < K; k0 += 4) {
+            const int k = k0 + 4 <= K ? k0 : K - 4;
+            const Lanes r0 = load_lanes(base + i[0] + k), r1 = load_lanes(base + i[1] + k);
+            const Lanes r2 = load_lanes(base + i[2] + k), r3 = load_lanes(base + i[3] + k);
+            const Lanes t0 = __builtin_shufflevector(r0, r1, 0, 4, 2, 6), t1 = __builtin_shufflevector(r0, r1, 1, 5, 3, 7);
+            const Lanes t2 = __builtin_shufflevector(r2, r3, 0, 4, 2, 6), t3 = __builtin_shufflevector(r2, r3, 1, 5, 3, 7);
+            out[k] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+            out[k + 1] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+            out[k + 2] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+            out[k + 3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+        }
+    }
+}
+
 // |v| and std::max lane by lane, with the scalar functions' results.
 [[gnu::always_inline]] inline Lanes abs(Lanes v) { return v < 0.0 ? -v : v; }
 [[gnu::always_inline]] inline Lanes max(Lanes a, Lanes b) { return a < b ? b : a; }

@@ -203,9 +203,10 @@ def test_unsorted_points_give_what_sorted_points_give(case, nu):
 @pytest.mark.parametrize("size", [2, 33, 1000, 300_001])
 @pytest.mark.parametrize("where", [None, "first and last", "last two", "apart", "zeros"])
 def test_a_repeat_among_many_unsorted_points_is_found(size, where):
-    # The repeat check lets new values through a hashed filter and recounts
-    # the values that collide exactly: collisions alone must pass, any repeat
-    # (wherever it lies, 0.0 and -0.0 included) must be found.
+    # The repeat check splits the values into parts by a hash and looks for
+    # a repeat within each part through a table of its own: values that
+    # share a part or a slot must pass, any repeat (wherever it lies, 0.0
+    # and -0.0 included) must be found.
     t, _ = random_trajectory(4, 3, n_cpts=40, start=-1.0, stop=1.0)
     x = np.random.default_rng(size).uniform(-1, 1, size)
     pairs = {"first and last": (0, -1), "last two": (-2, -1), "apart": (size // 3, size - 1 - size // 3)}

@@ -21,7 +21,7 @@ void require_in_domain(Traj self, double x) {
     if (x < d.start || x > d.stop) raise(PyExc_ValueError, "'x' out of domain: " + repr_double(x));
 }
 
-bool strictly_increasing(Vec xp) {
+bool strictly_increasing(CVec xp) {
     for (Py_ssize_t i = 1; i < xp.size; ++i)
         if (xp[i - 1] >= xp[i]) return false;
     return true;
@@ -42,17 +42,22 @@ void require_points(Traj self, Vec xp, bool known_increasing = false) {
     require_domain(self, xp[0], xp[xp.size - 1]);
 }
 
+// Whether the points hold a value twice, with the interpreter lock released
+// for long arrays: the points are the call's own copy or the caller's array,
+// which stays alive through the call (another thread that writes to it races
+// with its own call, and no memory outside the two arrays is touched).
+// `scratch`: xp.size doubles of memory that no other code can reach, or null.
+bool repeated_points(CVec xp, double* scratch) {
+    ReleaseForLongWork unlocked(xp.size);
+    return has_repeated_value(xp.data, static_cast<std::size_t>(xp.size), scratch);
+}
+
 // The same checks on points in any order, with the outcome they would have on
 // the points sorted (NaN last): a repeated point, then the smallest point
 // below the start or, when there is no NaN, the largest above the stop.
-void require_unsorted_points(Traj self, Vec xp) {
-    bool repeated;
-    {
-        // (the points are this call's own copy: no other thread can reach them)
-        ReleaseForLongWork unlocked(xp.size);
-        repeated = has_repeated_value(xp.data, static_cast<std::size_t>(xp.size));
-    }
-    if (repeated) not_increasing();
+// `repeated`: the answer of repeated_points when the caller has it already.
+void require_unsorted_points(Traj self, Vec xp, std::optional<bool> repeated) {
+    if (repeated ? *repeated : repeated_points(xp, nullptr)) not_increasing();
     // (NaNs pass the smallest and the largest by; the loop vectorizes)
     double lo = INFINITY, hi = -INFINITY;
     bool nan = false;
@@ -126,22 +131,23 @@ void evaluate_array(Traj self, Vec xp, Entry entry, A... args) {
 // strictly increasing, Order::any for points in any order.
 enum class Order { unknown, increasing, any };
 
-// The checks of ceval and dceval up to the order of the derivative.
-void require_data_and_points(Traj self, Vec xp, Order order) {
+// The checks of ceval and dceval up to the order of the derivative
+// (`repeated` as for require_unsorted_points).
+void require_data_and_points(Traj self, Vec xp, Order order, std::optional<bool> repeated) {
     self.require_data();
     if (order == Order::any)
-        require_unsorted_points(self, xp);
+        require_unsorted_points(self, xp, repeated);
     else
         require_points(self, xp, order == Order::increasing);
 }
 
-void values_at(Traj self, Vec xp, Order order) {
-    require_data_and_points(self, xp, order);
+void values_at(Traj self, Vec xp, Order order, std::optional<bool> repeated = {}) {
+    require_data_and_points(self, xp, order, repeated);
     evaluate_array(self, xp, evaluation.values);
 }
 
-void derivative_at(Traj self, Vec xp, int nu, Order order) {
-    require_data_and_points(self, xp, order);
+void derivative_at(Traj self, Vec xp, int nu, Order order, std::optional<bool> repeated = {}) {
+    require_data_and_points(self, xp, order, repeated);
     if (nu < 0) bad_nu();
     evaluate_array(self, xp, evaluation.derivative, nu);
 }
@@ -249,25 +255,30 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
     // straight into the result, other points are copied into it and
     // evaluated there by the general route.
     nb::object xp;  // the points the general route evaluates in place
+    std::optional<bool> repeated;  // known for the caller's unsorted points
     if (const CVec X = plain_points(x); X.size > 0) {
         NewArray result = new_array(X.size);
         if (evaluated_increasing(self, X, result.data, nu)) return std::move(result.array);
         // (read again: a subclass's start or stop may have run any code)
         if (const CVec again = plain_points(x); again.size == X.size) {
+            // Unsorted points are checked for repeats where they are, with
+            // the result as the check's scratch memory, before they go there.
+            if (nu >= 0 && evaluates_itself(self, nu) && !strictly_increasing(again))
+                repeated = repeated_points(again, result.data.data);
             std::copy(again.data, again.data + again.size, result.data.data);
             xp = std::move(result.array);
         }
     }
     if (!xp.is_valid()) xp = points_of(x);
     const Vec points = ArrayArg(xp, "x", 1, Access::write).vec();
-    const bool increasing = strictly_increasing(points);
+    const bool increasing = !repeated && strictly_increasing(points);
     // Our own evaluation takes the points in any order, in place: no sort.
     if (nu >= 0 && evaluates_itself(self, nu)) {
         const Order order = increasing ? Order::increasing : Order::any;
         if (nu == 0)
-            values_at(self, points, order);
+            values_at(self, points, order, repeated);
         else
-            derivative_at(self, points, nu, order);
+            derivative_at(self, points, nu, order, repeated);
         return xp;
     }
     // A redefinition gets the points sorted, as always.
