@@ -42,30 +42,29 @@ void require_points(Traj self, Vec xp, bool known_increasing = false) {
     require_domain(self, xp[0], xp[xp.size - 1]);
 }
 
-// Whether the points hold a value twice, with the interpreter lock released
-// for long arrays: the points are the call's own copy or the caller's array,
-// which stays alive through the call (another thread that writes to it races
-// with its own call, and no memory outside the two arrays is touched).
-// `scratch`: xp.size doubles of memory that no other code can reach, or null.
-bool repeated_points(CVec xp, double* scratch) {
-    ReleaseForLongWork unlocked(xp.size);
-    return has_repeated_value(xp.data, static_cast<std::size_t>(xp.size), scratch);
-}
-
 // The same checks on points in any order, with the outcome they would have on
 // the points sorted (NaN last): a repeated point, then the smallest point
 // below the start or, when there is no NaN, the largest above the stop.
-// `repeated`: the answer of repeated_points when the caller has it already.
+// `repeated`: whether they hold a value twice, when the caller knows it.
+// The points are this call's own copy, which no other thread can reach, so
+// long arrays are scanned with the interpreter lock released.
 void require_unsorted_points(Traj self, Vec xp, std::optional<bool> repeated) {
-    if (repeated ? *repeated : repeated_points(xp, nullptr)) not_increasing();
+    if (!repeated) {
+        ReleaseForLongWork unlocked(xp.size);
+        repeated = has_repeated_value(xp.data, static_cast<std::size_t>(xp.size));
+    }
+    if (*repeated) not_increasing();
     // (NaNs pass the smallest and the largest by; the loop vectorizes)
     double lo = INFINITY, hi = -INFINITY;
     bool nan = false;
-    for (Py_ssize_t i = 0; i < xp.size; ++i) {
-        const double v = xp[i];
-        nan |= v != v;
-        lo = v < lo ? v : lo;
-        hi = v > hi ? v : hi;
+    {
+        ReleaseForLongWork unlocked(xp.size);
+        for (Py_ssize_t i = 0; i < xp.size; ++i) {
+            const double v = xp[i];
+            nan |= v != v;
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
+        }
     }
     require_domain(self, lo, nan ? NAN : hi);
 }
@@ -262,10 +261,15 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
         // (read again: a subclass's start or stop may have run any code)
         if (const CVec again = plain_points(x); again.size == X.size) {
             // Unsorted points are checked for repeats where they are, with
-            // the result as the check's scratch memory, before they go there.
-            if (nu >= 0 && evaluates_itself(self, nu) && !strictly_increasing(again))
-                repeated = repeated_points(again, result.data.data);
-            std::copy(again.data, again.data + again.size, result.data.data);
+            // the result as the check's scratch memory, before they go there
+            // (the caller's array stays alive through the call: another
+            // thread that writes to it meanwhile races with its own call).
+            const bool check = nu >= 0 && evaluates_itself(self, nu) && !strictly_increasing(again);
+            {
+                ReleaseForLongWork unlocked(again.size);
+                if (check) repeated = has_repeated_value(again.data, static_cast<std::size_t>(again.size), result.data.data);
+                std::copy(again.data, again.data + again.size, result.data.data);
+            }
             xp = std::move(result.array);
         }
     }
