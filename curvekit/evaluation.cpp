@@ -164,11 +164,12 @@ void dsplpev(double u, CVec U, CVec P, int p, int d, Vec CK) { point_derivatives
 
 void dsplcev(CVec C, CVec U, CVec P, int p, int r1, int r2, Mat CK) { derivatives_into(C, U, P, p, r1, r2, CK, true); }
 
-int increasing_points(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool validate) {
+int points_into(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate) {
     const int n = P.last();
     if (X.size == 0 || X.size != C.size || X.size > INT_MAX || U.size != P.size + p + 1) return 0;
     ReleaseForLongWork unlocked(X.size);
-    return kernel::curve_eval_increasing(n, p, U.data, P.data, nu, X.data, C.data, C.last(), knots_mode(validate)) ? 1 : 0;
+    return kernel::curve_eval_into(n, p, U.data, P.data, nu, X.data, C.data, C.last(), strict, knots_mode(validate)) ? 1
+                                                                                                                   : 0;
 }
 
 // dsplcev of the single order nu, written over the parameters.
@@ -182,7 +183,7 @@ const evaluation_api::Table trajectory_evaluation = {
     &faces::Face<&values_in_place>::machine,
     &faces::Face<&derivative_in_place>::machine,
     &faces::Face<&insert_knot>::machine,
-    &faces::Face<&increasing_points>::machine,
+    &faces::Face<&points_into>::machine,
 };
 
 }  // namespace

@@ -428,22 +428,30 @@ int curve_eval(int n, int p, const double* U, const double* P, double* C, int np
     return run_values<false>(n, p, U, P, C, C, np, scan.sorted) == Run::no_memory ? 1 : 0;
 }
 
-bool curve_eval_increasing(int n, int p, const double* U, const double* P, int nu, const double* X, double* C, int np,
-                           Knots knots) {
+bool curve_eval_into(int n, int p, const double* U, const double* P, int nu, const double* X, double* C, int np,
+                     bool strict, Knots knots) {
     if (p < 0 || p > n || nu < 0 || np < 0 || X == C) return false;
     const int m = n + p + 1;
     if (!(X[0] >= U[0] && X[np] <= U[m]) || single_point(U, m)) return false;
-    bool increasing = true;
-    if (nu > p) {
-        for (long j = 1; j <= np; ++j) increasing &= X[j] > X[j - 1];
+    bool done = true;
+    if (!strict) {
+        const DomainScan scan = scan_parameters(X, np, U[0], U[m]);
+        if (!scan.inside) return false;
+        if (nu > p)
+            std::fill(C, C + np + 1, 0.0);
+        else
+            done = (nu == 0 ? run_values<false>(n, p, U, P, X, C, np, scan.sorted)
+                            : run_derivatives<false>(n, p, U, P, nu, nu, np, X, C, scan.sorted)) == Run::done;
+    } else if (nu > p) {
+        for (long j = 1; j <= np; ++j) done &= X[j] > X[j - 1];
         std::fill(C, C + np + 1, 0.0);
     } else {
-        increasing = (nu == 0 ? run_values<true>(n, p, U, P, X, C, np, true)
-                              : run_derivatives<true>(n, p, U, P, nu, nu, np, X, C, true)) == Run::done;
+        done = (nu == 0 ? run_values<true>(n, p, U, P, X, C, np, true)
+                        : run_derivatives<true>(n, p, U, P, nu, nu, np, X, C, true)) == Run::done;
     }
     // The knots are checked last: until then nothing depends on them but
     // values that are thrown away, and the points' errors come first.
-    return increasing && (knots == Knots::trusted || ValidKnotVector(&n, &p, U) == 0);
+    return done && (knots == Knots::trusted || ValidKnotVector(&n, &p, U) == 0);
 }
 
 int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots) {

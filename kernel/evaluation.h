@@ -17,12 +17,14 @@ int curve_point(int n, int p, const double* U, const double* P, double u, double
                 int* hint = nullptr);
 int curve_eval(int n, int p, const double* U, const double* P, double* C, int np, Knots knots);
 // The derivative of order nu (0: the value) at the points X[0..np], written
-// to C[0..np] (another array), when the points increase strictly from a first
-// one inside the domain to a last one inside it and the knots are valid;
-// false when any of that fails or p, nu or np are out of range: C is then
-// garbage and the caller takes the checked route, which reports the error.
-bool curve_eval_increasing(int n, int p, const double* U, const double* P, int nu, const double* X, double* C, int np,
-                           Knots knots);
+// to C[0..np] (another array), when the knots are valid and the points lie
+// inside the domain: with `strict`, when they increase strictly from a first
+// one inside the domain to a last one inside it; without, in any order (the
+// caller has ruled out what it must, such as repeats).  False when any of
+// that fails or p, nu or np are out of range: C is then garbage and the
+// caller takes the checked route, which reports the error.
+bool curve_eval_into(int n, int p, const double* U, const double* P, int nu, const double* X, double* C, int np,
+                     bool strict, Knots knots);
 int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots);
 // CK may be C itself when r1 = r2: each parameter is read before its column
 // is written.

@@ -144,8 +144,8 @@ inline int find_span_after(int s, int n, int p, double u, const double* U) {
 // The span search of parameters in any order in O(1): the domain is cut into
 // equal cells, and each cell remembers the last span whose knot lies at or
 // below the cell's left edge.  With a few cells per span a parameter usually
-// passes none or one more knot: the next two are counted without branches,
-// and only a parameter that passes both gallops on.  Building it costs
+// passes none or one more knot: the next ones are counted without branches,
+// and only a parameter that passes all of them gallops on.  Building it costs
 // O(cells + n).
 class SpanIndex {
 public:
@@ -182,6 +182,21 @@ public:
         c = c >= 0.0 ? c : Lanes{};  // (NaN too)
         c = c < cells_ ? c : Lanes{} + cells_;
         int s0[4], a[4], b[4];
+        if (p_ >= 2) {
+            // U[s0..s0+3] exist (s0 <= n) and are read as one row per lane.
+            // Any knot that u passes lies below U[n+1] and so has an index
+            // of at most n: no count runs past the last span.
+            for (int l = 0; l < 4; ++l) s0[l] = first_[static_cast<int>(c[l])];
+            Lanes k[4];
+            gather_rows<4>(U_, s0, k);
+            const LaneMask pass_a = u >= k[1], pass_b = u >= k[2];
+            const LaneMask clear = (u >= k[0]) & (u < end_clear_) & (pass_a | (u < k[1] - margin_)) &
+                                   (pass_b | (u < k[2] - margin_)) & (u < k[3] - margin_);
+            // (a true mask lane is -1)
+            for (int l = 0; l < 4; ++l)
+                s[l] = clear[l] ? s0[l] - static_cast<int>(pass_a[l] + pass_b[l]) : (*this)(u[l]);
+            return;
+        }
         for (int l = 0; l < 4; ++l) {
             s0[l] = first_[static_cast<int>(c[l])];
             a[l] = std::min(s0[l] + 1, n_);

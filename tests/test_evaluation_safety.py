@@ -107,6 +107,7 @@ EVALUATIONS = {
     "derivative": lambda t: t(0.5, 1),
     "array": lambda t: t(np.array([0.5, 1.5])),
     "unsorted": lambda t: t(np.array([1.5, 0.5]), 1),
+    "unsorted values": lambda t: t(np.array([1.5, 0.5, 1.0])),
     "peval": lambda t: t.peval(0.5),
 }
 

@@ -228,21 +228,30 @@ bool evaluates_itself(Traj self, int nu) {
                    : !python_override(self.obj, Derivative::name, Derivative::function).is_valid();
 }
 
-// t(x, nu) of our own evaluation on strictly increasing points X inside the
-// domain, written straight into `result`; false when the points are anything
-// else (the general route then decides, with its checks and messages).
-bool evaluated_increasing(Traj self, CVec X, Vec result, int nu) {
-    if (nu < 0 || !evaluates_itself(self, nu) || self.rec->is_empty()) return false;
-    // (a subclass's domain may be narrower than the knots', and reading it
-    // may run code that empties the trajectory)
-    const Domain d = domain(self);
-    if (!(X[0] >= d.start && X[X.size - 1] <= d.stop) || self.rec->is_empty()) return false;
+// t(x, nu) of our own evaluation on points X inside the domain, written
+// straight into `result`: strictly increasing points (`strict`), or points in
+// any order that the caller has found free of repeats; false when the points
+// are anything else (the general route then decides, with its checks and
+// messages).  Points in any order are taken only by the trajectory type
+// itself, whose domain is its knots' (the curve module checks them against
+// that); a subclass's narrower domain needs the general route's messages.
+bool evaluated_into(Traj self, CVec X, Vec result, int nu, bool strict) {
+    if (nu < 0 || self.rec->is_empty()) return false;
+    if (strict) {
+        if (!evaluates_itself(self, nu)) return false;
+        // (a subclass's domain may be narrower than the knots', and reading
+        // it may run code that empties the trajectory)
+        const Domain d = domain(self);
+        if (!(X[0] >= d.start && X[X.size - 1] <= d.stop) || self.rec->is_empty()) return false;
+    } else if (!Traj::is_exact(self.obj)) {
+        return false;
+    }
     const Curve c = curve_of(self);
     int taken;
     {
         std::optional<Pinned> pin;
         if (X.size >= long_array) pin.emplace(self.rec);
-        taken = evaluation.increasing(X, result, c.U, c.P, c.p, nu, c.validate);
+        taken = evaluation.into(X, result, c.U, c.P, c.p, nu, strict, c.validate);
     }
     if (taken != 1) return false;
     knots_passed(self, c);
@@ -257,17 +266,23 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
     std::optional<bool> repeated;  // known for the caller's unsorted points
     if (const CVec X = plain_points(x); X.size > 0) {
         NewArray result = new_array(X.size);
-        if (evaluated_increasing(self, X, result.data, nu)) return std::move(result.array);
+        if (evaluated_into(self, X, result.data, nu, true)) return std::move(result.array);
         // (read again: a subclass's start or stop may have run any code)
         if (const CVec again = plain_points(x); again.size == X.size) {
             // Unsorted points are checked for repeats where they are, with
-            // the result as the check's scratch memory, before they go there
-            // (the caller's array stays alive through the call: another
-            // thread that writes to it meanwhile races with its own call).
+            // the result as the check's scratch memory, and then evaluated
+            // from there into the result (the caller's array stays alive
+            // through the call: another thread that writes to it meanwhile
+            // races with its own call).
             const bool check = nu >= 0 && evaluates_itself(self, nu) && !strictly_increasing(again);
+            if (check) {
+                ReleaseForLongWork unlocked(again.size);
+                repeated = has_repeated_value(again.data, static_cast<std::size_t>(again.size), result.data.data);
+            }
+            if (check && !*repeated && evaluated_into(self, again, result.data, nu, false))
+                return std::move(result.array);
             {
                 ReleaseForLongWork unlocked(again.size);
-                if (check) repeated = has_repeated_value(again.data, static_cast<std::size_t>(again.size), result.data.data);
                 std::copy(again.data, again.data + again.size, result.data.data);
             }
             xp = std::move(result.array);

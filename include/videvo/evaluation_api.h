@@ -6,9 +6,10 @@
 // `validate` false skips the O(n) knot-vector validation because the caller
 // knows U is valid for its (n, p).  `value` also takes a span to try first
 // and keeps the span it found there (a hint owned by the caller).
-// `increasing` writes the derivative of order nu (0: the value) at the points
-// X into C, another array of the same size, and returns 1 when the points
-// increase strictly inside the domain and the knots pass; otherwise it
+// `into` writes the derivative of order nu (0: the value) at the points X
+// into C, another array of the same size, and returns 1 when the points lie
+// inside the domain (with `strict`: and increase strictly; without, in any
+// order: the caller has ruled out repeats) and the knots pass; otherwise it
 // returns 0, C holds garbage and the caller takes the checked route, which
 // reports the error (the entry itself raises nothing).  They follow the calling convention of
 // capi.h; the array entries release the interpreter lock for long arrays, so
@@ -27,7 +28,7 @@ struct Table {
     int (*values)(Vec C, CVec U, CVec P, int p, bool validate) noexcept;
     int (*derivative)(Vec C, CVec U, CVec P, int p, int nu, bool validate) noexcept;
     int (*insert)(CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate) noexcept;
-    int (*increasing)(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool validate) noexcept;
+    int (*into)(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate) noexcept;
 };
 
 inline constexpr const char* table_attribute = "_evaluation_capi";
@@ -37,6 +38,6 @@ inline constexpr const char signature[] =
     "values void (Vec C, CVec U, CVec P, int p, bool validate); "
     "derivative void (Vec C, CVec U, CVec P, int p, int nu, bool validate); "
     "insert void (CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate); "
-    "increasing int (CVec X, Vec C, CVec U, CVec P, int p, int nu, bool validate)";
+    "into int (CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate)";
 
 }  // namespace videvo::evaluation_api
