@@ -1,5 +1,5 @@
 // Repeated values by a radix partition: each value's hash, a bijection of
-// its bits, is placed by its top bits into one of up to 512 parts of the
+// its bits, is placed by its top bits into one of up to 1024 parts of the
 // scratch memory, and each part is then checked through an open-addressing
 // set of its own, small enough to stay in cache.  Three sequential passes
 // and cached random access, where a set of all the values would miss the
@@ -32,18 +32,20 @@ std::uint64_t mix(std::uint64_t k) {
     return k * 0x9e3779b97f4a7c15ULL;
 }
 
-// Bits of the part number: parts of a few thousand entries, at most 512 of
-// them, so that the entries written to the parts go to few enough places
-// at once to be combined in cache.
-int part_bits(std::size_t n) { return std::clamp(static_cast<int>(std::bit_width(n)) - 12, 0, 9); }
+// Bits of the part number: parts of one to two thousand entries, at most
+// 1024 of them, so that the entries written to the parts go to few enough
+// places at once to be combined in cache.
+int part_bits(std::size_t n) { return std::clamp(static_cast<int>(std::bit_width(n)) - 11, 0, 10); }
 
 // Whether the hashes h[0..m-1] of one part hold one twice.  `low` is the
 // number of top bits that all of them share (the part number); the slot
 // comes from the bits below those.  A zero hash (the value 0.0) is counted
-// aside, as zero marks an empty slot.
+// aside, as zero marks an empty slot.  The table has four slots per entry or
+// more: at most a quarter of them is taken, so most entries find their slot
+// empty at once and the probing loop rarely runs.
 bool part_repeats(const std::uint64_t* h, std::size_t m, int low, std::vector<std::uint64_t>& table) {
     if (m < 2) return false;
-    const std::size_t size = std::bit_ceil(2 * m);
+    const std::size_t size = std::bit_ceil(4 * m);
     const int bits = std::countr_zero(size);
     std::fill_n(table.begin(), size, 0);
     int zeros = 0;
@@ -94,7 +96,7 @@ bool has_repeated_value(const double* x, std::size_t n, void* scratch) {
     }
     std::size_t largest = 0;
     for (std::size_t k = 0; k < parts; ++k) largest = std::max(largest, end[k] - start[k]);
-    std::vector<std::uint64_t> table(std::bit_ceil(2 * largest + 2));
+    std::vector<std::uint64_t> table(std::bit_ceil(4 * largest + 4));
     for (std::size_t k = 0; k < parts; ++k)
         if (part_repeats(out + start[k], end[k] - start[k], b, table)) return true;
     return false;
