@@ -189,6 +189,10 @@ int check_curve(int n, int p, const double* U, videvo::kernel::Knots knots) {
     return 0;
 }
 
+// The largest curve whose scattered reads are left to the cache (about
+// the size of one core's second-level cache).
+constexpr double cached_curve_bytes = 1 << 20;
+
 // A span index for parameters in any order when there are enough of them to
 // pay for it (two cells per span).
 std::optional<videvo::SpanIndex> index_for(int n, int p, const double* U, int np, bool sorted) {
@@ -279,24 +283,28 @@ template <int D>
 
 // C[j] = the value at X[j] for j = 0..last, parameters in any order (X may
 // be C).  A chunk's spans are all found first: their searches are
-// independent, so their memory reads overlap, and the knots and control
-// points of each span are fetched while the others are searched.
-template <int D>
+// independent, so their memory reads overlap.  With Fetch, for a curve too
+// large for the cache, the index cells, knots and control points of each
+// point are asked for ahead of their use; a curve that stays in the cache
+// would only pay for the asking.
+template <int D, bool Fetch>
 [[gnu::always_inline]] inline void eval_scattered(const videvo::SpanIndex& span_of, const double* U, const double* P,
                                                   const double* X, double* C, long last) {
     constexpr long chunk = 64;
     int spans[chunk];
     for (long j = 0; j <= last; j += chunk) {
         const long count = std::min(chunk, last - j + 1);
-        for (long k = 0; k < count; ++k) span_of.prefetch(X[j + k]);
+        if constexpr (Fetch)
+            for (long k = 0; k < count; ++k) span_of.prefetch(X[j + k]);
         for (long k = 0; k < count; k += 4) {
             span_of(load_padded(X + j + k, count - k), spans + k);
-            for (int l = 0; l < 4; ++l) {
-                __builtin_prefetch(U + spans[k + l] - D + 1);
-                __builtin_prefetch(U + spans[k + l] + D);
-                __builtin_prefetch(P + spans[k + l] - D);
-                __builtin_prefetch(P + spans[k + l]);
-            }
+            if constexpr (Fetch)
+                for (int l = 0; l < 4; ++l) {
+                    __builtin_prefetch(U + spans[k + l] - D + 1);
+                    __builtin_prefetch(U + spans[k + l] + D);
+                    __builtin_prefetch(P + spans[k + l] - D);
+                    __builtin_prefetch(P + spans[k + l]);
+                }
         }
         for (long k = 0; k < count; k += 4)
             store_part(C + j + k, scattered_values<D>(load_padded(X + j + k, count - k), spans + k, U, P), count - k);
@@ -310,7 +318,12 @@ VIDEVO_WIDE_CLONES bool eval_points(Deg tag, int n, int p, const double* U, cons
     const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
     if constexpr (Deg::value >= 0)
         if (index) {  // (never with Strict: the points are sorted then)
-            eval_scattered<Deg::value>(*index, U, P, X, C, np);
+            // (knots, control points and the index's cells of 4 bytes)
+            const double bytes = 8.0 * (2.0 * n + p + 3) + 4.0 * index->cells();
+            if (bytes > cached_curve_bytes)
+                eval_scattered<Deg::value, true>(*index, U, P, X, C, np);
+            else
+                eval_scattered<Deg::value, false>(*index, U, P, X, C, np);
             return true;
         }
     videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);

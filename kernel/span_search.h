@@ -210,6 +210,8 @@ public:
             s[l] = !clear[l] || (pass_b[l] && b[l] > a[l]) ? (*this)(u[l]) : s0[l] + (pass_a[l] && a[l] > s0[l]);
     }
 
+    int cells() const { return cells_; }
+
     // Asks for the memory that the search of u starts with.
     void prefetch(double u) const {
         if (first_) __builtin_prefetch(&first_[cell(u)]);
