@@ -259,9 +259,10 @@ bool evaluated_into(Traj self, CVec X, Vec result, int nu, bool strict) {
 }
 
 nb::object call_array(Traj self, PyObject* x, int nu) {
-    // A plain array is read in place: increasing points are evaluated
-    // straight into the result, other points are copied into it and
-    // evaluated there by the general route.
+    // A plain array is read in place: increasing points, and on the type
+    // itself points in any order without repeats, are evaluated straight
+    // into the result; other points are copied into it and evaluated there
+    // by the general route.
     nb::object xp;  // the points the general route evaluates in place
     std::optional<bool> repeated;  // known for the caller's unsorted points
     if (const CVec X = plain_points(x); X.size > 0) {
@@ -290,7 +291,8 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
     }
     if (!xp.is_valid()) xp = points_of(x);
     const Vec points = ArrayArg(xp, "x", 1, Access::write).vec();
-    const bool increasing = !repeated && strictly_increasing(points);
+    // (points checked for repeats above are known not to increase)
+    const bool increasing = !repeated.has_value() && strictly_increasing(points);
     // Our own evaluation takes the points in any order, in place: no sort.
     if (nu >= 0 && evaluates_itself(self, nu)) {
         const Order order = increasing ? Order::increasing : Order::any;
