@@ -220,3 +220,21 @@ def test_the_replacement_keeps_permissions_and_symlinks(tmp_path):
     assert (tmp_path / "link.videvo").is_symlink()
     assert stat.S_IMODE(os.stat(target).st_mode) == 0o640
     assert Point1d.loadxml(str(target), "b") == Point1d(3.0, 4.0, 0)
+
+
+def test_a_save_flushes_the_file_and_then_its_folder(tmp_path, monkeypatch):
+    # The new name survives a crash of the system only once the folder's
+    # entries are on the disk too (the current folder for a bare name).
+    flushed = []
+    real = os.fsync
+
+    def fsync(fd):
+        flushed.append(stat.S_ISDIR(os.fstat(fd).st_mode))
+        real(fd)
+
+    monkeypatch.setattr(os, "fsync", fsync)
+    Point1d(1.0, 2.0, 3).savexml(str(tmp_path / "f"), "kept")
+    monkeypatch.chdir(tmp_path)
+    Point1d(1.0, 2.0, 4).savexml("f", "kept")
+    assert flushed == [False, True] * 2
+    assert Point1d.loadxml(str(tmp_path / "f"), "kept") == Point1d(1.0, 2.0, 4)

@@ -183,6 +183,34 @@ FileLock::~FileLock() {
     quietly([&] { os().attr("close")(fd_); });
 }
 
+// Flushes the folder's entries to the disk, so that a rename into it
+// survives a crash of the system.  Where folders cannot be opened (Windows,
+// a folder without read permission) or flushed (file systems that refuse:
+// EINVAL), the rename stays as durable as the system makes it; any other
+// failure of the flush is raised.
+void sync_folder(nb::handle folder) {
+    nb::object fd;
+    try {
+        fd = os().attr("open")(nb::len(folder) != 0 ? nb::object(nb::borrow(folder)) : nb::object(nb::str(".")),
+                               os_flag("O_RDONLY") | os_flag("O_DIRECTORY"));
+    } catch (nb::python_error& e) {
+        if (!e.matches(PyExc_OSError)) throw;
+        return;
+    }
+    try {
+        os().attr("fsync")(fd);
+    } catch (nb::python_error& e) {
+        quietly([&] { os().attr("close")(fd); });
+        if (!e.matches(PyExc_OSError)) throw;
+        nb::object errno_module = nb::module_::import_("errno");
+        const nb::object code = e.value().attr("errno");
+        for (const char* refused : {"EINVAL", "ENOTSUP", "EOPNOTSUPP", "EBADF"})
+            if (nb::hasattr(errno_module, refused) && code.equal(errno_module.attr(refused))) return;
+        throw;
+    }
+    os().attr("close")(fd);
+}
+
 void write_atomically(nb::handle path, nb::handle data) {
     const bool exists = is_file(path);
     if (exists) {
@@ -214,6 +242,7 @@ void write_atomically(nb::handle path, nb::handle data) {
         quietly([&] { os().attr("unlink")(temporary); });
         throw;
     }
+    sync_folder(folder);
 }
 
 }  // namespace videvo::trajdata::xml
