@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 namespace videvo::trajdata {
@@ -39,26 +40,21 @@ int part_bits(std::size_t n) { return std::clamp(static_cast<int>(std::bit_width
 
 // Whether the hashes h[0..m-1] of one part hold one twice.  `low` is the
 // number of top bits that all of them share (the part number); the slot
-// comes from the bits below those.  A zero hash (the value 0.0) is counted
-// aside, as zero marks an empty slot.  The table has four slots per entry or
-// more: at most a quarter of them is taken, so most entries find their slot
-// empty at once and the probing loop rarely runs.
-bool part_repeats(const std::uint64_t* h, std::size_t m, int low, std::vector<std::uint64_t>& table) {
+// comes from the bits below those, and holds the index of its entry plus
+// one (zero: empty).  The table has four slots per entry or more: at most a
+// quarter of them is taken, so most entries find their slot empty at once
+// and the probing loop rarely runs.
+bool part_repeats(const std::uint64_t* h, std::size_t m, int low, std::vector<std::uint32_t>& table) {
     if (m < 2) return false;
     const std::size_t size = std::bit_ceil(4 * m);
     const int bits = std::countr_zero(size);
     std::fill_n(table.begin(), size, 0);
-    int zeros = 0;
     for (std::size_t i = 0; i < m; ++i) {
         const std::uint64_t v = h[i];
-        if (v == 0) {
-            if (++zeros > 1) return true;
-            continue;
-        }
         std::size_t s = (v << low) >> (64 - bits);
         for (; table[s] != 0; s = (s + 1) & (size - 1))
-            if (table[s] == v) return true;
-        table[s] = v;
+            if (h[table[s] - 1] == v) return true;
+        table[s] = static_cast<std::uint32_t>(i + 1);
     }
     return false;
 }
@@ -96,7 +92,9 @@ bool has_repeated_value(const double* x, std::size_t n, void* scratch) {
     }
     std::size_t largest = 0;
     for (std::size_t k = 0; k < parts; ++k) largest = std::max(largest, end[k] - start[k]);
-    std::vector<std::uint64_t> table(std::bit_ceil(4 * largest + 4));
+    // (a part of 2^32 entries would need far more memory than exists)
+    if (largest >= 0xffffffffu) throw std::length_error("too many values");
+    std::vector<std::uint32_t> table(std::bit_ceil(4 * largest + 4));
     for (std::size_t k = 0; k < parts; ++k)
         if (part_repeats(out + start[k], end[k] - start[k], b, table)) return true;
     return false;
