@@ -193,6 +193,10 @@ int check_curve(int n, int p, const double* U, videvo::kernel::Knots knots) {
 // the size of one core's second-level cache).
 constexpr double cached_curve_bytes = 1 << 20;
 
+// Sorted points up to this many per span (on average) are evaluated in lanes
+// from spans found one by one (eval_sparse) rather than walked span by span.
+constexpr long sparse_points = 4;
+
 // A span index for parameters in any order when there are enough of them to
 // pay for it (two cells per span).
 std::optional<videvo::SpanIndex> index_for(int n, int p, const double* U, int np, bool sorted) {
@@ -311,6 +315,28 @@ template <int D, bool Fetch>
     }
 }
 
+// Sorted points no denser than the spans: most points have a span of their
+// own, which the walk would set up point by point.  Instead the cursor
+// finds the spans of four points, and the four are evaluated in lanes as
+// points in any order are (the same values).  With Strict the points must
+// increase strictly: false at the first one that does not.
+template <bool Strict, int D>
+[[gnu::always_inline]] inline bool eval_sparse(videvo::SpanCursor& span_of, const double* U, const double* P,
+                                               const double* X, double* C, long last) {
+    int s[4];
+    for (long j = 0; j <= last; j += 4) {
+        const long count = std::min(4L, last - j + 1);
+        for (long l = 0; l < count; ++l) {
+            if constexpr (Strict)
+                if (j + l > 0 && !(X[j + l] > X[j + l - 1])) return false;
+            s[l] = span_of(X[j + l]);
+        }
+        for (long l = count; l < 4; ++l) s[l] = s[count - 1];
+        store_part(C + j, scattered_values<D>(load_padded(X + j, count), s, U, P), count);
+    }
+    return true;
+}
+
 template <bool Strict, class Deg>
 VIDEVO_WIDE_CLONES bool eval_points(Deg tag, int n, int p, const double* U, const double* P, const double* X, double* C,
                                     int np, bool sorted, double* work) {
@@ -325,6 +351,11 @@ VIDEVO_WIDE_CLONES bool eval_points(Deg tag, int n, int p, const double* U, cons
             else
                 eval_scattered<Deg::value, false>(*index, U, P, X, C, np);
             return true;
+        }
+    if constexpr (Deg::value >= 0)
+        if (sorted && long(np) + 1 <= sparse_points * (long(n) - p + 1)) {
+            videvo::SpanCursor span_of(n, p, U, true);
+            return eval_sparse<Strict, Deg::value>(span_of, U, P, X, C, np);
         }
     videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
     return walk_points<Strict>(
