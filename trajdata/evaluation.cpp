@@ -180,9 +180,11 @@ void dceval(Traj self, VecOrNone xp, OptNu nu_arg) { derivative_at(self, xp, nu_
 
 // ---- calling the trajectory ------------------------------------------------------
 
-// numpy.isscalar(x), with Python floats and ints answered without a call.
+// numpy.isscalar(x), with Python floats and ints, arrays (of any dimension),
+// lists and tuples answered without its call, which costs a microsecond.
 bool is_scalar(PyObject* x) {
     if (PyFloat_Check(x) || PyLong_Check(x)) return true;
+    if (PyObject_TypeCheck(x, ndarray_type()) || PyList_CheckExact(x) || PyTuple_CheckExact(x)) return false;
     nb::object r = entry_result(PyObject_CallOneArg(np.isscalar, x));
     const int truth = PyObject_IsTrue(r.ptr());
     if (truth < 0) throw nb::python_error();
