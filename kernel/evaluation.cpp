@@ -273,6 +273,53 @@ template <int D>
     return c;
 }
 
+// The derivative of order nu (1 <= nu <= D) at four parameters in any
+// order, one lane each, from their spans s: the order-nu control points of
+// each lane's span (NURBS Book A3.3) and the basis of degree D - nu, by the
+// very operations of the walk (local_derivative_points and SpanBasis), so
+// the values are those of the sorted walk.
+template <int D>
+[[gnu::always_inline]] inline videvo::Lanes scattered_derivative(videvo::Lanes u, const int* s, const double* U,
+                                                                 const double* P, int nu) {
+    using videvo::Lanes;
+    Lanes knots[2 * D + 1];  // knots[D + i] = U[s + i] for i = 1 - D .. D
+    videvo::gather_rows<2 * D>(U + 1 - D, s, knots + 1);
+    auto knot = [&](int i) { return knots[D + i]; };
+    Lanes T[D + 1];  // T[i] = P[s - D + i], then the derivatives' points
+    videvo::gather_rows<D + 1>(P - D, s, T);
+    for (int k = 1; k <= nu; ++k) {
+        const double f = D - k + 1;
+        for (int i = 0; i <= D - k; ++i) T[i] = f * (T[i + 1] - T[i]) / (knot(i + 1) - knot(i + k - D));
+    }
+    Lanes left[D + 2], right[D + 2], N[D + 2];
+    triangle_scheme(
+        u, D - nu, left, right, N, knot, [&](int j, int r) { return 1.0 / (knot(r + 1) - knot(r + 1 - j)); },
+        [](int, const Lanes*) {});
+    Lanes c{};
+    for (int i = 0; i <= D - nu; ++i) c += N[i] * T[i];
+    return c;
+}
+
+// What eval_scattered and eval_sparse compute at four parameters from their
+// spans (member functions, so that they are inlined into their caller's
+// instruction set).
+template <int D>
+struct ValuesAt {
+    const double *U, *P;
+    [[gnu::always_inline]] videvo::Lanes operator()(videvo::Lanes u, const int* s) const {
+        return scattered_values<D>(u, s, U, P);
+    }
+};
+
+template <int D>
+struct DerivativeAt {
+    const double *U, *P;
+    int nu;
+    [[gnu::always_inline]] videvo::Lanes operator()(videvo::Lanes u, const int* s) const {
+        return scattered_derivative<D>(u, s, U, P, nu);
+    }
+};
+
 // Four parameters from x, of which `available` exist: the missing ones repeat
 // the last.
 [[gnu::always_inline]] inline videvo::Lanes load_padded(const double* x, long available) {
@@ -291,9 +338,9 @@ template <int D>
 // large for the cache, the index cells, knots and control points of each
 // point are asked for ahead of their use; a curve that stays in the cache
 // would only pay for the asking.
-template <int D, bool Fetch>
+template <int D, bool Fetch, class At>
 [[gnu::always_inline]] inline void eval_scattered(const videvo::SpanIndex& span_of, const double* U, const double* P,
-                                                  const double* X, double* C, long last) {
+                                                  const At& at, const double* X, double* C, long last) {
     constexpr long chunk = 64;
     int spans[chunk];
     for (long j = 0; j <= last; j += chunk) {
@@ -311,7 +358,7 @@ template <int D, bool Fetch>
                 }
         }
         for (long k = 0; k < count; k += 4)
-            store_part(C + j + k, scattered_values<D>(load_padded(X + j + k, count - k), spans + k, U, P), count - k);
+            store_part(C + j + k, at(load_padded(X + j + k, count - k), spans + k), count - k);
     }
 }
 
@@ -320,9 +367,9 @@ template <int D, bool Fetch>
 // finds the spans of four points, and the four are evaluated in lanes as
 // points in any order are (the same values).  With Strict the points must
 // increase strictly: false at the first one that does not.
-template <bool Strict, int D>
-[[gnu::always_inline]] inline bool eval_sparse(videvo::SpanCursor& span_of, const double* U, const double* P,
-                                               const double* X, double* C, long last) {
+template <bool Strict, class At>
+[[gnu::always_inline]] inline bool eval_sparse(videvo::SpanCursor& span_of, const At& at, const double* X, double* C,
+                                               long last) {
     int s[4];
     for (long j = 0; j <= last; j += 4) {
         const long count = std::min(4L, last - j + 1);
@@ -332,9 +379,33 @@ template <bool Strict, int D>
             s[l] = span_of(X[j + l]);
         }
         for (long l = count; l < 4; ++l) s[l] = s[count - 1];
-        store_part(C + j, scattered_values<D>(load_padded(X + j, count), s, U, P), count);
+        store_part(C + j, at(load_padded(X + j, count), s), count);
     }
     return true;
+}
+
+// Points in any order (with an index) and sparse sorted points, evaluated
+// four at a time in lanes by `at`; nothing when the points are for the walk,
+// else what the walk would return.
+template <bool Strict, int D, class At>
+[[gnu::always_inline]] inline std::optional<bool> eval_in_lanes(int n, int p, const double* U, const double* P,
+                                                                const At& at,
+                                                                const std::optional<videvo::SpanIndex>& index,
+                                                                const double* X, double* C, int np, bool sorted) {
+    if (index) {  // (never with Strict: the points are sorted then)
+        // (knots, control points and the index's cells of 4 bytes)
+        const double bytes = 8.0 * (2.0 * n + p + 3) + 4.0 * index->cells();
+        if (bytes > cached_curve_bytes)
+            eval_scattered<D, true>(*index, U, P, at, X, C, np);
+        else
+            eval_scattered<D, false>(*index, U, P, at, X, C, np);
+        return true;
+    }
+    if (sorted && long(np) + 1 <= sparse_points * (long(n) - p + 1)) {
+        videvo::SpanCursor span_of(n, p, U, true);
+        return eval_sparse<Strict>(span_of, at, X, C, np);
+    }
+    return std::nullopt;
 }
 
 template <bool Strict, class Deg>
@@ -343,20 +414,9 @@ VIDEVO_WIDE_CLONES bool eval_points(Deg tag, int n, int p, const double* U, cons
     SpanBasis<Deg> basis(tag, p, U, work);
     const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
     if constexpr (Deg::value >= 0)
-        if (index) {  // (never with Strict: the points are sorted then)
-            // (knots, control points and the index's cells of 4 bytes)
-            const double bytes = 8.0 * (2.0 * n + p + 3) + 4.0 * index->cells();
-            if (bytes > cached_curve_bytes)
-                eval_scattered<Deg::value, true>(*index, U, P, X, C, np);
-            else
-                eval_scattered<Deg::value, false>(*index, U, P, X, C, np);
-            return true;
-        }
-    if constexpr (Deg::value >= 0)
-        if (sorted && long(np) + 1 <= sparse_points * (long(n) - p + 1)) {
-            videvo::SpanCursor span_of(n, p, U, true);
-            return eval_sparse<Strict, Deg::value>(span_of, U, P, X, C, np);
-        }
+        if (std::optional<bool> done =
+                eval_in_lanes<Strict, Deg::value>(n, p, U, P, ValuesAt<Deg::value>{U, P}, index, X, C, np, sorted))
+            return *done;
     videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
     return walk_points<Strict>(
         tag, span_of, basis.span(), X, np, sorted, [&](int span) { basis.set_span(span); },
@@ -390,6 +450,11 @@ VIDEVO_WIDE_CLONES bool eval_derivatives(Deg tag, int n, int p, const double* U,
     if (r1 > deg) return true;
     SpanBasis<Deg> basis(tag, p, U, work);
     const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
+    if constexpr (Deg::value >= 0)
+        if (r1 == r2)  // (one order, written over the points when CK is C)
+            if (std::optional<bool> done = eval_in_lanes<Strict, Deg::value>(
+                    n, p, U, P, DerivativeAt<Deg::value>{U, P, r1}, index, C, CK, np, sorted))
+                return *done;
     videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
     auto enter = [&](int span) {
         basis.set_span(span);

@@ -83,6 +83,15 @@ def test_sorted_and_unsorted_parameters_give_identical_results(p):
     ck.dsplcev(x[perm], U, P, p, 0, p + 1, CKb)
     np.testing.assert_array_max_ulp(CKa[:, perm], CKb, maxulp=4)
     np.testing.assert_array_equal(CKa[0], a)
+    # One order alone takes lanes for shuffled and for sparse sorted points.
+    sparse = x[::16].copy()
+    for nu in range(1, p + 1):
+        one, few, CKs = np.empty((1, x.size)), np.empty((1, sparse.size)), np.empty((p + 2, sparse.size))
+        ck.dsplcev(x[perm], U, P, p, nu, nu, one)
+        np.testing.assert_array_equal(one[0], CKa[nu, perm])
+        ck.dsplcev(sparse, U, P, p, nu, nu, few)
+        ck.dsplcev(sparse, U, P, p, 0, p + 1, CKs)
+        np.testing.assert_array_equal(few[0], CKs[nu])
 
 
 def test_ends_give_the_end_control_points():
