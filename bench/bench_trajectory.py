@@ -61,6 +61,9 @@ def array_rows():
             rows.append(Case(f"t(x), {size:.0e} unsorted points, {n_cpts:.0e} cpts", lambda t=tn, xs=xs: t(xs),
                              lambda s=sn, xs=xs: s(xs), number=max(1, 10**5 // size),
                              repeat=3 if size > 10**6 else 7, points=size, note=memory_note(lambda: tn(xs), lambda: sn(xs))))
+            if n_cpts == 10**3 and size == 10**6:
+                rows.append(Case("t(x, 1), 1e6 unsorted points, 1e+03 cpts", lambda t=tn, xs=xs: t(xs, 1),
+                                 lambda s=sn, xs=xs: s(xs, nu=1), repeat=7, points=size))
     return rows
 
 
