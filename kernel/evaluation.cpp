@@ -251,33 +251,12 @@ template <bool Strict, class Deg, class Enter, class At>
     return true;
 }
 
-// Values at four parameters in any order, one lane each, from their spans s:
-// every lane has its own span, whose knots and control points are gathered
-// lane by lane, and the knot differences are inverted per point by the very
-// operations of SpanBasis::set_span, so the values are those of the sorted walk.
-template <int D>
-[[gnu::always_inline]] inline videvo::Lanes scattered_values(videvo::Lanes u, const int* s, const double* U,
-                                                             const double* P) {
-    using videvo::Lanes;
-    Lanes knots[2 * D + 1];  // knots[D + i] = U[s + i] for i = 1 - D .. D
-    videvo::gather_rows<2 * D>(U + 1 - D, s, knots + 1);
-    auto knot = [&](int i) { return knots[D + i]; };
-    Lanes left[D + 2], right[D + 2], N[D + 2];
-    triangle_scheme(
-        u, D, left, right, N, knot, [&](int j, int r) { return 1.0 / (knot(r + 1) - knot(r + 1 - j)); },
-        [](int, const Lanes*) {});
-    Lanes cpts[D + 1];
-    videvo::gather_rows<D + 1>(P - D, s, cpts);
-    Lanes c{};
-    for (int i = 0; i <= D; ++i) c += N[i] * cpts[i];
-    return c;
-}
-
-// The derivative of order nu (1 <= nu <= D) at four parameters in any
-// order, one lane each, from their spans s: the order-nu control points of
-// each lane's span (NURBS Book A3.3) and the basis of degree D - nu, by the
-// very operations of the walk (local_derivative_points and SpanBasis), so
-// the values are those of the sorted walk.
+// The derivative of order nu (0 <= nu <= D; 0: the value) at four
+// parameters in any order, one lane each, from their spans s: every lane's
+// knots and control points are read from its own span, the order-nu control
+// points formed (NURBS Book A3.3) and the knot differences inverted per
+// point, by the very operations of the walk (local_derivative_points and
+// SpanBasis::set_span), so the values are those of the sorted walk.
 template <int D>
 [[gnu::always_inline]] inline videvo::Lanes scattered_derivative(videvo::Lanes u, const int* s, const double* U,
                                                                  const double* P, int nu) {
@@ -301,16 +280,8 @@ template <int D>
 }
 
 // What eval_scattered and eval_sparse compute at four parameters from their
-// spans (member functions, so that they are inlined into their caller's
+// spans (a member function, so that it is inlined into its caller's
 // instruction set).
-template <int D>
-struct ValuesAt {
-    const double *U, *P;
-    [[gnu::always_inline]] videvo::Lanes operator()(videvo::Lanes u, const int* s) const {
-        return scattered_values<D>(u, s, U, P);
-    }
-};
-
 template <int D>
 struct DerivativeAt {
     const double *U, *P;
@@ -415,7 +386,7 @@ VIDEVO_WIDE_CLONES bool eval_points(Deg tag, int n, int p, const double* U, cons
     const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
     if constexpr (Deg::value >= 0)
         if (std::optional<bool> done =
-                eval_in_lanes<Strict, Deg::value>(n, p, U, P, ValuesAt<Deg::value>{U, P}, index, X, C, np, sorted))
+                eval_in_lanes<Strict, Deg::value>(n, p, U, P, DerivativeAt<Deg::value>{U, P, 0}, index, X, C, np, sorted))
             return *done;
     videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
     return walk_points<Strict>(

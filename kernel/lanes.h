@@ -63,8 +63,4 @@ template <int K>
     }
 }
 
-// |v| and std::max lane by lane, with the scalar functions' results.
-[[gnu::always_inline]] inline Lanes abs(Lanes v) { return v < 0.0 ? -v : v; }
-[[gnu::always_inline]] inline Lanes max(Lanes a, Lanes b) { return a < b ? b : a; }
-
 }  // namespace videvo

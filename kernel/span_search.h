@@ -25,12 +25,7 @@ struct SpanTolerance {
     double origin;
 
     double operator()(double u, double x) const { return tol(u - origin, x - origin); }
-    [[gnu::always_inline]] Lanes operator()(Lanes u, Lanes x) const { return max(max(abs(u - origin), abs(x - origin)) * 1e-9, Lanes{} + 1e-13); }
     bool close(double u, double x) const { return std::fabs(u - x) <= (*this)(u, x); }
-    // The same on four parameters: all bits set where u is close to x, and
-    // where u does not lie below x (the operations of the scalar tests).
-    [[gnu::always_inline]] LaneMask close(Lanes u, Lanes x) const { return abs(u - x) <= (*this)(u, x); }
-    [[gnu::always_inline]] LaneMask passes(Lanes u, Lanes x) const { return x - (*this)(u, x) <= u; }
     // u lies below knot x when u < threshold(u, x), at or above it otherwise.
     // The thresholds are non-decreasing in x for a fixed u.
     double threshold(double u, double x) const { return x - (*this)(u, x); }
@@ -181,33 +176,29 @@ public:
         Lanes c = (u - origin_) * scale_;
         c = c >= 0.0 ? c : Lanes{};  // (NaN too)
         c = c < cells_ ? c : Lanes{} + cells_;
-        int s0[4], a[4], b[4];
+        int s0[4];
+        for (int l = 0; l < 4; ++l) s0[l] = first_[static_cast<int>(c[l])];
+        // k[i] = U[s0 + i], read as one row per lane where U[s0 + 3] exists
+        // (p >= 2, as s0 <= n); below that the indices stop at the last
+        // knot, U[n+1] or beyond, which no clear parameter passes.
+        Lanes k[4];
         if (p_ >= 2) {
-            // U[s0..s0+3] exist (s0 <= n) and are read as one row per lane.
-            // Any knot that u passes lies below U[n+1] and so has an index
-            // of at most n: no count runs past the last span.
-            for (int l = 0; l < 4; ++l) s0[l] = first_[static_cast<int>(c[l])];
-            Lanes k[4];
             gather_rows<4>(U_, s0, k);
-            const LaneMask pass_a = u >= k[1], pass_b = u >= k[2];
-            const LaneMask clear = (u >= k[0]) & (u < end_clear_) & (pass_a | (u < k[1] - margin_)) &
-                                   (pass_b | (u < k[2] - margin_)) & (u < k[3] - margin_);
-            // (a true mask lane is -1)
-            for (int l = 0; l < 4; ++l)
-                s[l] = clear[l] ? s0[l] - static_cast<int>(pass_a[l] + pass_b[l]) : (*this)(u[l]);
-            return;
+        } else {
+            for (int i = 0; i < 4; ++i) {
+                int at[4];
+                for (int l = 0; l < 4; ++l) at[l] = std::min(s0[l] + i, n_ + p_ + 1);
+                k[i] = gather_lanes(U_, at);
+            }
         }
-        for (int l = 0; l < 4; ++l) {
-            s0[l] = first_[static_cast<int>(c[l])];
-            a[l] = std::min(s0[l] + 1, n_);
-            b[l] = std::min(s0[l] + 2, n_);
-        }
-        const Lanes ka = gather_lanes(U_, a), kb = gather_lanes(U_, b);
-        const LaneMask pass_a = u >= ka, pass_b = u >= kb;
-        const LaneMask clear = (u >= gather_lanes(U_, s0)) & (u < end_clear_) & (pass_a | (u < ka - margin_)) &
-                               (pass_b | (u < kb - margin_));
+        // A knot that a clear u passes lies below U[n+1] and so has an index
+        // of at most n: the count never runs past the last span.
+        const LaneMask pass_a = u >= k[1], pass_b = u >= k[2];
+        const LaneMask clear = (u >= k[0]) & (u < end_clear_) & (pass_a | (u < k[1] - margin_)) &
+                               (pass_b | (u < k[2] - margin_)) & (u < k[3] - margin_);
+        // (a true mask lane is -1)
         for (int l = 0; l < 4; ++l)
-            s[l] = !clear[l] || (pass_b[l] && b[l] > a[l]) ? (*this)(u[l]) : s0[l] + (pass_a[l] && a[l] > s0[l]);
+            s[l] = clear[l] ? s0[l] - static_cast<int>(pass_a[l] + pass_b[l]) : (*this)(u[l]);
     }
 
     int cells() const { return cells_; }
