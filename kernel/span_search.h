@@ -191,14 +191,14 @@ public:
                 k[i] = gather_lanes(U_, at);
             }
         }
-        // A knot that a clear u passes lies below U[n+1] and so has an index
-        // of at most n: the count never runs past the last span.
         const LaneMask pass_a = u >= k[1], pass_b = u >= k[2];
         const LaneMask clear = (u >= k[0]) & (u < end_clear_) & (pass_a | (u < k[1] - margin_)) &
                                (pass_b | (u < k[2] - margin_)) & (u < k[3] - margin_);
-        // (a true mask lane is -1)
+        // (a true mask lane is -1) On valid knots a knot that a clear u
+        // passes lies below U[n+1], at an index of at most n; knots not yet
+        // validated may be in any order, and the span still stays in range.
         for (int l = 0; l < 4; ++l)
-            s[l] = clear[l] ? s0[l] - static_cast<int>(pass_a[l] + pass_b[l]) : (*this)(u[l]);
+            s[l] = clear[l] ? std::min(s0[l] - static_cast<int>(pass_a[l] + pass_b[l]), n_) : (*this)(u[l]);
     }
 
     int cells() const { return cells_; }

@@ -184,3 +184,15 @@ def test_trusted_knots_shifted_to_infinity_are_checked_again(evaluate):
     with pytest.raises(ValueError):
         evaluate(t)
     np.testing.assert_array_equal(t.get_knotvector_asarray(), np.inf)
+
+
+def test_knots_wrecked_through_a_view_never_send_points_past_the_last_span():
+    # Points in any order find their spans through an index before the knots
+    # are checked; a knot behind the domain's end moved inside it must not
+    # give a span past the last (the sanitizer build checks the reads).
+    t = quadratic_traj()
+    view = t.get_knotvector_asarray()
+    view[5] = 0.2
+    x = np.random.default_rng(0).uniform(1.0, 1.9, 64)
+    with pytest.raises(ValueError, match="^the algorithm failed with 'info' value: -3$"):
+        t(x)
