@@ -198,11 +198,15 @@ constexpr double cached_curve_bytes = 1 << 20;
 constexpr long sparse_points = 4;
 
 // A span index for parameters in any order when there are enough of them to
-// pay for it (two cells per span).
+// pay for it: building it costs a few nanoseconds per span, a binary search
+// on a long knot vector ten times that per parameter.  Two cells per span, or
+// two per parameter when there are fewer (its memory stays within that of
+// the results; each cell then covers a few spans, which the lookup gallops
+// over).
 std::optional<videvo::SpanIndex> index_for(int n, int p, const double* U, int np, bool sorted) {
     const long spans = long(n) - p + 1;
-    if (sorted || np < spans || spans > (1 << 29)) return std::nullopt;
-    return std::optional<videvo::SpanIndex>(std::in_place, n, p, U, static_cast<int>(2 * spans));
+    if (sorted || 16L * np < spans || spans > (1 << 29)) return std::nullopt;
+    return std::optional<videvo::SpanIndex>(std::in_place, n, p, U, static_cast<int>(2 * std::min<long>(spans, np)));
 }
 
 void put(double* to, double c) { *to = c; }
@@ -261,7 +265,7 @@ template <int D>
 [[gnu::always_inline]] inline videvo::Lanes scattered_derivative(videvo::Lanes u, const int* s, const double* U,
                                                                  const double* P, int nu) {
     using videvo::Lanes;
-    Lanes knots[2 * D + 1];  // knots[D + i] = U[s + i] for i = 1 - D .. D
+    Lanes knots[2 * D + 2]{};  // knots[D + i] = U[s + i] for i = 1 - D .. D (the ends unused)
     videvo::gather_rows<2 * D>(U + 1 - D, s, knots + 1);
     auto knot = [&](int i) { return knots[D + i]; };
     Lanes T[D + 1];  // T[i] = P[s - D + i], then the derivatives' points

@@ -147,7 +147,7 @@ public:
     SpanIndex(int n, int p, const double* U, int cells) : n_(n), p_(p), U_(U), cells_(cells) {
         const double a = U[p], b = U[n + 1];
         if (!(cells > 0 && a < b && std::isfinite(b - a))) return;
-        first_.reset(new (std::nothrow) int[static_cast<std::size_t>(cells) + 1]);
+        first_.reset(new (std::nothrow) int[static_cast<std::size_t>(cells) + 2]);
         if (!first_) return;
         origin_ = a;
         scale_ = cells / (b - a);
@@ -155,12 +155,22 @@ public:
         // that keeps the comparisons clear of rounding (see operator()).
         margin_ = 8.0 * span_tolerance(p, U).span_max(U[0], U[n + p + 1]);
         end_clear_ = b - margin_;
-        int s = p;
-        for (int i = 0; i <= cells; ++i) {
-            const double edge = a + i / scale_;
-            while (s < n && U[s + 1] <= edge) ++s;
-            first_[i] = s;
+        // Each knot is placed in the first cell whose left edge it does not
+        // exceed, and a running maximum carries it over the cells that
+        // follow: no branch per cell or knot.  Rounding may put a knot one
+        // cell off; the lookups check the knots they start from.  (A knot
+        // that is not a number lands in cell 0 and a knot past the end in
+        // the unused last slot: in any order the spans stay within [p, n].)
+        int* const first = first_.get();
+        std::fill(first, first + cells + 1, p);
+        for (int j = p + 1; j <= n; ++j) {
+            double c = std::ceil((U[j] - a) * scale_);
+            c = c >= 0.0 ? c : 0.0;
+            c = c <= cells ? c : cells + 1.0;
+            first[static_cast<int>(c)] = j;
         }
+        int last = p;
+        for (int i = 0; i <= cells; ++i) first[i] = last = std::max(last, first[i]);
     }
 
     // The spans of four parameters (as one at a time would give them).  The

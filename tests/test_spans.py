@@ -189,3 +189,7 @@ def test_walking_galloping_and_indexed_searches_agree_with_the_binary_search(p, 
         ck.splcev(c, U, P, p)
     np.testing.assert_array_equal(walked, single[:, 0])
     np.testing.assert_array_equal(indexed, np.repeat(single[shuffled, 0], 1 + len(U) // len(x))[: len(indexed)])
+    few = x[shuffled][: max(1, len(U) // 8)]  # cells of a few spans each
+    spread = few.copy()
+    ck.splcev(spread, U, P, p)
+    np.testing.assert_array_equal(spread, single[shuffled, 0][: len(few)])
