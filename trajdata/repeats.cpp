@@ -1,9 +1,9 @@
 // Repeated values by a radix partition: each value's hash, a bijection of
-// its bits, is placed by its top bits into one of up to 1024 parts of the
+// its bits, is placed by its top bits into the room of its part in the
 // scratch memory, and each part is then checked through an open-addressing
-// set of its own, small enough to stay in cache.  Three sequential passes
-// and cached random access, where a set of all the values would miss the
-// cache on nearly every entry.
+// set of its own, small enough to stay in cache.  Sequential passes and
+// cached random access, where a set of all the values would miss the cache
+// on nearly every entry.
 #include "repeats.h"
 
 #include <algorithm>
@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
+#include <utility>
 #include <stdexcept>
 #include <vector>
 
@@ -33,52 +35,128 @@ std::uint64_t mix(std::uint64_t k) {
     return k * 0x9e3779b97f4a7c15ULL;
 }
 
-// Bits of the part number: parts of one to two thousand entries, at most
-// 1024 of them, so that the entries written to the parts go to few enough
-// places at once to be combined in cache.
-int part_bits(std::size_t n) { return std::clamp(static_cast<int>(std::bit_width(n)) - 11, 0, 10); }
+// Bits of the part number: parts of two to four thousand entries, at most
+// 256 of them, so that the entries written to the parts go to few enough
+// places at once to be combined in cache; from 2^24 entries on, more parts
+// keep each under 2^16 entries.
+int part_bits(std::size_t n) {
+    const int width = static_cast<int>(std::bit_width(n));
+    return std::clamp(width - 12, 0, std::max(8, width - 16));
+}
 
-// Whether the hashes h[0..m-1] of one part hold one twice.  `low` is the
-// number of top bits that all of them share (the part number); the slot
-// comes from the bits below those, and holds the index of its entry plus
-// one (zero: empty).  The table has four slots per entry or more: at most a
-// quarter of them is taken, so most entries find their slot empty at once
-// and the probing loop rarely runs.
-bool part_repeats(const std::uint64_t* h, std::size_t m, int low, std::vector<std::uint32_t>& table) {
+// The table of a part of m entries: eight slots per entry, four past 2^16
+// entries (never fewer than for a smaller part).
+std::size_t table_size(std::size_t m) { return std::bit_ceil(std::max(8 * std::min<std::size_t>(m, 0xffff), 4 * m)); }
+
+// The entries of one part: 64-bit hashes in a row, whose top `low` bits
+// (the part number) they all share.
+struct Hashes {
+    const std::uint64_t* h;
+    int low;
+    std::uint64_t operator()(std::size_t i) const { return h[i]; }
+};
+
+// The entries of one part packed in 7 bytes each: the 56 bits of a hash
+// below an 8-bit part number, or below a longer one and then zeros.
+struct Packed {
+    const unsigned char* at;
+    static constexpr int low = 8;
+    std::uint64_t operator()(std::size_t i) const {
+        std::uint64_t w;
+        std::memcpy(&w, at + 7 * i, sizeof w);  // (little-endian)
+        return w & (~std::uint64_t{0} >> 8);
+    }
+};
+
+// Whether the m entries of one part hold one twice: yes, no, or nothing when
+// they crowd the table.  The slot comes from the bits below the part number,
+// and holds the index of its entry plus one (zero: empty), in 16 bits where
+// they suffice.  At most one slot in four is taken, one in eight below 2^16
+// entries, so nearly every entry finds its slot empty at once and the
+// probing loop rarely runs; entries made to share those bits would make it
+// run in quadratic time, and more probes than entries give up.
+template <class Entries, class Slot>
+std::optional<bool> part_repeats(Entries h, std::size_t m, Slot* table) {
     if (m < 2) return false;
-    const std::size_t size = std::bit_ceil(4 * m);
+    const std::size_t size = table_size(m);
     const int bits = std::countr_zero(size);
-    std::fill_n(table.begin(), size, 0);
+    std::fill_n(table, size, Slot{0});
+    std::size_t probes = 0;
     for (std::size_t i = 0; i < m; ++i) {
-        const std::uint64_t v = h[i];
-        std::size_t s = (v << low) >> (64 - bits);
-        for (; table[s] != 0; s = (s + 1) & (size - 1))
-            if (h[table[s] - 1] == v) return true;
-        table[s] = static_cast<std::uint32_t>(i + 1);
+        const std::uint64_t v = h(i);
+        std::size_t s = (v << h.low) >> (64 - bits);
+        for (; table[s] != 0; s = (s + 1) & (size - 1)) {
+            if (h(table[s] - 1) == v) return true;
+            if (++probes > m) return std::nullopt;
+        }
+        table[s] = static_cast<Slot>(i + 1);
     }
     return false;
 }
 
-}  // namespace
-
-bool has_repeated_value(const double* x, std::size_t n, void* scratch) {
-    if (n < 2) return false;
-    std::vector<std::uint64_t> own;
-    if (scratch == nullptr) {
-        own.resize(n);
-        scratch = own.data();
+// Whether any of the parts, part(k) = {entries, count}, holds an entry twice;
+// crowded(k) decides a part that crowds its table (nothing: give up).
+template <class Part, class Crowded>
+std::optional<bool> parts_repeat(std::size_t parts, Part part, Crowded crowded) {
+    std::size_t largest = 0;
+    for (std::size_t k = 0; k < parts; ++k) largest = std::max(largest, part(k).second);
+    // (a part of 2^32 entries would need far more memory than exists)
+    if (largest >= 0xffffffffu) throw std::length_error("too many values");
+    auto check = [&](auto* table) -> std::optional<bool> {
+        for (std::size_t k = 0; k < parts; ++k) {
+            std::optional<bool> found = part_repeats(part(k).first, part(k).second, table);
+            if (!found) found = crowded(k);
+            if (!found || *found) return found;
+        }
+        return false;
+    };
+    if (largest < 0xffff) {
+        std::vector<std::uint16_t> table(table_size(largest));
+        return check(table.data());
     }
-    auto* const out = static_cast<std::uint64_t*>(scratch);
-    const int b = part_bits(n);
+    std::vector<std::uint32_t> table(table_size(largest));
+    return check(table.data());
+}
+
+// One pass with 8-bit part numbers or longer: packed in 7 bytes, the entries
+// leave each part an eighth more room than it takes on average, which the
+// even spread of the hashes never fills in practice.  Nothing when a part
+// is full or crowded all the same (values made to collide, or x changed by
+// another thread): the counted partition then decides.
+std::optional<bool> packed_repeats(const double* x, std::size_t n, int b, unsigned char* out) {
+    const std::size_t parts = std::size_t{1} << b;
+    const std::size_t room = 8 * n / parts;  // bytes of a part
+    const std::size_t cap = (room - 1) / 7;  // (the last entry's 8-byte store stays inside)
+    std::vector<std::size_t> fill(parts, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double v = x[i];
+        if (v != v) continue;  // (NaNs equal nothing)
+        const std::uint64_t h = mix(key_of(v));
+        const std::size_t k = h >> (64 - b);
+        if (fill[k] == cap) return std::nullopt;
+        const std::uint64_t w = (h << b) >> 8;
+        std::memcpy(out + k * room + 7 * fill[k]++, &w, sizeof w);
+    }
+    return parts_repeat(
+        parts, [&](std::size_t k) { return std::pair{Packed{out + k * room}, fill[k]}; },
+        [](std::size_t) { return std::optional<bool>(); });
+}
+
+// Two passes: the parts' sizes are counted first, then the 64-bit hashes
+// are placed.
+bool counted_repeats(const double* x, std::size_t n, int b, std::uint64_t* out) {
     const std::size_t parts = std::size_t{1} << b;
     auto part = [b](std::uint64_t h) { return b == 0 ? std::size_t{0} : static_cast<std::size_t>(h >> (64 - b)); };
     // start[k]: where part k begins; end[k]: where its next entry goes.
-    std::vector<std::size_t> start(parts + 1, 0), end(parts);
+    // (four counts per part, so that entries in a row rarely wait for the
+    // count that the one before increments)
+    std::vector<std::size_t> counts(4 * parts, 0), start(parts + 1, 0), end(parts);
     for (std::size_t i = 0; i < n; ++i) {
         const double v = x[i];
-        start[part(mix(key_of(v))) + 1] += v == v;  // (NaNs equal nothing)
+        counts[4 * part(mix(key_of(v))) + i % 4] += v == v;
     }
-    for (std::size_t k = 0; k < parts; ++k) start[k + 1] += start[k];
+    for (std::size_t k = 0; k < parts; ++k)
+        start[k + 1] = start[k] + counts[4 * k] + counts[4 * k + 1] + counts[4 * k + 2] + counts[4 * k + 3];
     std::copy(start.begin(), start.end() - 1, end.begin());
     // (a part that is full already means that x changed since it was
     // counted, by another thread: the entry is dropped rather than written
@@ -90,14 +168,29 @@ bool has_repeated_value(const double* x, std::size_t n, void* scratch) {
         const std::size_t k = part(h);
         if (end[k] < start[k + 1]) out[end[k]++] = h;
     }
-    std::size_t largest = 0;
-    for (std::size_t k = 0; k < parts; ++k) largest = std::max(largest, end[k] - start[k]);
-    // (a part of 2^32 entries would need far more memory than exists)
-    if (largest >= 0xffffffffu) throw std::length_error("too many values");
-    std::vector<std::uint32_t> table(std::bit_ceil(4 * largest + 4));
-    for (std::size_t k = 0; k < parts; ++k)
-        if (part_repeats(out + start[k], end[k] - start[k], b, table)) return true;
-    return false;
+    // (a crowded part is sorted in place: O(m log m) whatever the values)
+    return *parts_repeat(
+        parts, [&](std::size_t k) { return std::pair{Hashes{out + start[k], b}, end[k] - start[k]}; },
+        [&](std::size_t k) -> std::optional<bool> {
+            std::sort(out + start[k], out + end[k]);
+            return std::adjacent_find(out + start[k], out + end[k]) != out + end[k];
+        });
+}
+
+}  // namespace
+
+bool has_repeated_value(const double* x, std::size_t n, void* scratch) {
+    if (n < 2) return false;
+    std::vector<std::uint64_t> own;
+    if (scratch == nullptr) {
+        own.resize(n);
+        scratch = own.data();
+    }
+    const int b = part_bits(n);
+    if (b >= 8)
+        if (const std::optional<bool> found = packed_repeats(x, n, b, static_cast<unsigned char*>(scratch)))
+            return *found;
+    return counted_repeats(x, n, b, static_cast<std::uint64_t*>(scratch));
 }
 
 }  // namespace videvo::trajdata
