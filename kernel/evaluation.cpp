@@ -197,15 +197,17 @@ constexpr double cached_curve_bytes = 1 << 20;
 // from spans found one by one (eval_sparse) rather than walked span by span.
 constexpr long sparse_points = 4;
 
-// A span index for parameters in any order when there are enough of them to
-// pay for it: building it costs a few nanoseconds per span, a binary search
-// on a long knot vector ten times that per parameter.  Two cells per span, or
-// two per parameter when there are fewer (its memory stays within that of
-// the results; each cell then covers a few spans, which the lookup gallops
-// over).
+// A span index for parameters in any order, and for sorted ones of one to
+// four per span (where following them span by span would branch at nearly
+// every step), when there are enough of them to pay for it: building it costs a
+// few nanoseconds per span, a binary search on a long knot vector ten times
+// that per parameter.  Two cells per span, or two per parameter when there
+// are fewer (its memory stays within that of the results; each cell then
+// covers a few spans, which the lookup gallops over).
 std::optional<videvo::SpanIndex> index_for(int n, int p, const double* U, int np, bool sorted) {
     const long spans = long(n) - p + 1;
-    if (sorted || 16L * np < spans || spans > (1 << 29)) return std::nullopt;
+    if (16L * np < spans || spans > (1 << 29)) return std::nullopt;
+    if (sorted && (np + 1L < spans || np + 1L > sparse_points * spans)) return std::nullopt;
     return std::optional<videvo::SpanIndex>(std::in_place, n, p, U, static_cast<int>(2 * std::min<long>(spans, np)));
 }
 
@@ -359,18 +361,22 @@ template <bool Strict, class At>
     return true;
 }
 
-// Points in any order (with an index) and sparse sorted points, evaluated
-// four at a time in lanes by `at`; nothing when the points are for the walk,
-// else what the walk would return.
+// Points in any order and sparse sorted points, evaluated four at a time in
+// lanes by `at`, their spans from the index when there is one; nothing when
+// the points are for the walk, else what the walk would return.
 template <bool Strict, int D, class At>
 [[gnu::always_inline]] inline std::optional<bool> eval_in_lanes(int n, int p, const double* U, const double* P,
                                                                 const At& at,
                                                                 const std::optional<videvo::SpanIndex>& index,
                                                                 const double* X, double* C, int np, bool sorted) {
-    if (index) {  // (never with Strict: the points are sorted then)
-        // (knots, control points and the index's cells of 4 bytes)
+    if (index) {
+        if constexpr (Strict)
+            for (long j = 1; j <= np; ++j)
+                if (!(X[j] > X[j - 1])) return false;
+        // (knots, control points and the index's cells of 4 bytes; sorted
+        // points read them in order, which the processor foresees itself)
         const double bytes = 8.0 * (2.0 * n + p + 3) + 4.0 * index->cells();
-        if (bytes > cached_curve_bytes)
+        if (!sorted && bytes > cached_curve_bytes)
             eval_scattered<D, true>(*index, U, P, at, X, C, np);
         else
             eval_scattered<D, false>(*index, U, P, at, X, C, np);

@@ -128,14 +128,6 @@ inline int multiplicity_at(int k, int p, double u, const double* U) {
     return s;
 }
 
-// find_span for a parameter not below the span s of an earlier one.
-inline int find_span_after(int s, int n, int p, double u, const double* U) {
-    const SpanTolerance t = span_tolerance(p, U);
-    if (t.close(u, U[n + 1])) return n;
-    if (!(t.threshold(u, U[s]) <= u)) return find_span(n, p, u, U);
-    return last_passed(s, n, u, U, t);
-}
-
 // The span search of parameters in any order in O(1): the domain is cut into
 // equal cells, and each cell remembers the last span whose knot lies at or
 // below the cell's left edge.  With a few cells per span a parameter usually
@@ -269,7 +261,7 @@ public:
 
     int operator()(double u) {
         if (low_ < u && u < high_) return s_;
-        const int s = sorted_ && s_ >= 0 ? find_span_after(s_, n_, p_, u, U_)
+        const int s = sorted_ && s_ >= 0 ? find_span_from(s_, n_, p_, u, U_)
                       : index_ != nullptr ? (*index_)(u)
                                           : find_span(n_, p_, u, U_);
         move_to(s);
