@@ -257,46 +257,6 @@ template <bool Strict, class Deg, class Enter, class At>
     return true;
 }
 
-// The derivative of order nu (0 <= nu <= D; 0: the value) at four
-// parameters in any order, one lane each, from their spans s: every lane's
-// knots and control points are read from its own span, the order-nu control
-// points formed (NURBS Book A3.3) and the knot differences inverted per
-// point, by the very operations of the walk (local_derivative_points and
-// SpanBasis::set_span), so the values are those of the sorted walk.
-template <int D>
-[[gnu::always_inline]] inline videvo::Lanes scattered_derivative(videvo::Lanes u, const int* s, const double* U,
-                                                                 const double* P, int nu) {
-    using videvo::Lanes;
-    Lanes knots[2 * D + 2]{};  // knots[D + i] = U[s + i] for i = 1 - D .. D (the ends unused)
-    videvo::gather_rows<2 * D>(U + 1 - D, s, knots + 1);
-    auto knot = [&](int i) { return knots[D + i]; };
-    Lanes T[D + 1];  // T[i] = P[s - D + i], then the derivatives' points
-    videvo::gather_rows<D + 1>(P - D, s, T);
-    for (int k = 1; k <= nu; ++k) {
-        const double f = D - k + 1;
-        for (int i = 0; i <= D - k; ++i) T[i] = f * (T[i + 1] - T[i]) / (knot(i + 1) - knot(i + k - D));
-    }
-    Lanes left[D + 2], right[D + 2], N[D + 2];
-    triangle_scheme(
-        u, D - nu, left, right, N, knot, [&](int j, int r) { return 1.0 / (knot(r + 1) - knot(r + 1 - j)); },
-        [](int, const Lanes*) {});
-    Lanes c{};
-    for (int i = 0; i <= D - nu; ++i) c += N[i] * T[i];
-    return c;
-}
-
-// What eval_scattered and eval_sparse compute at four parameters from their
-// spans (a member function, so that it is inlined into its caller's
-// instruction set).
-template <int D>
-struct DerivativeAt {
-    const double *U, *P;
-    int nu;
-    [[gnu::always_inline]] videvo::Lanes operator()(videvo::Lanes u, const int* s) const {
-        return scattered_derivative<D>(u, s, U, P, nu);
-    }
-};
-
 // Four parameters from x, of which `available` exist: the missing ones repeat
 // the last.
 [[gnu::always_inline]] inline videvo::Lanes load_padded(const double* x, long available) {
@@ -308,6 +268,54 @@ struct DerivativeAt {
     if (available >= 4) return videvo::store_lanes(x, v);
     for (long l = 0; l < available; ++l) x[l] = v[l];
 }
+
+// The derivatives of orders r1..r2 (0 <= r1 <= r2 <= D; 0: the value) at
+// four parameters in any order, one lane each, from their spans s, into
+// out[0..r2-r1]: every lane's knots and control points are read from its
+// own span, the derivatives' control points formed (NURBS Book A3.3) and
+// the knot differences inverted per point, by the very operations of the
+// walk (local_derivative_points and SpanBasis::set_span), so the values are
+// those of the sorted walk.
+template <int D>
+[[gnu::always_inline]] inline void scattered_derivatives(videvo::Lanes u, const int* s, const double* U,
+                                                         const double* P, int r1, int r2, videvo::Lanes* out) {
+    using videvo::Lanes;
+    Lanes knots[2 * D + 2]{};  // knots[D + i] = U[s + i] for i = 1 - D .. D (the ends unused)
+    videvo::gather_rows<2 * D>(U + 1 - D, s, knots + 1);
+    auto knot = [&](int i) { return knots[D + i]; };
+    Lanes T[D + 1][D + 1];  // T[k][i]: the control points of order k, T[0][i] = P[s - D + i]
+    videvo::gather_rows<D + 1>(P - D, s, T[0]);
+    for (int k = 1; k <= std::min(r2, D); ++k) {
+        const double f = D - k + 1;
+        for (int i = 0; i <= D - k; ++i) T[k][i] = f * (T[k - 1][i + 1] - T[k - 1][i]) / (knot(i + 1) - knot(i + k - D));
+    }
+    Lanes left[D + 2], right[D + 2], N[D + 2];
+    triangle_scheme(
+        u, D - r1, left, right, N, knot, [&](int j, int r) { return 1.0 / (knot(r + 1) - knot(r + 1 - j)); },
+        [&](int d, const Lanes* basis) {
+            const int q = D - d;
+            if (q < 0 || q > r2) return;  // (q < 0 never: r1 >= 0)
+            Lanes c{};
+            for (int i = 0; i <= d; ++i) c += basis[i] * T[q][i];
+            out[q - r1] = c;
+        });
+}
+
+// What eval_scattered and eval_sparse compute at four parameters from their
+// spans and write from `to` on, of which `available` exist: the derivatives
+// of orders r1..r2, order q in the row q - r1 of `cols` doubles (member
+// functions, so that they are inlined into their caller's instruction set).
+template <int D>
+struct DerivativeAt {
+    const double *U, *P;
+    int r1, r2;
+    long cols = 0;
+    [[gnu::always_inline]] void put(double* to, videvo::Lanes u, const int* s, long available) const {
+        videvo::Lanes out[D + 1];
+        scattered_derivatives<D>(u, s, U, P, r1, r2, out);
+        for (int q = r1; q <= r2; ++q) store_part(to + (q - r1) * cols, out[q - r1], available);
+    }
+};
 
 // C[j] = the value at X[j] for j = 0..last, parameters in any order (X may
 // be C).  A chunk's spans are all found first: their searches are
@@ -335,7 +343,7 @@ template <int D, bool Fetch, class At>
                 }
         }
         for (long k = 0; k < count; k += 4)
-            store_part(C + j + k, at(load_padded(X + j + k, count - k), spans + k), count - k);
+            at.put(C + j + k, load_padded(X + j + k, count - k), spans + k, count - k);
     }
 }
 
@@ -356,7 +364,7 @@ template <bool Strict, class At>
             s[l] = span_of(X[j + l]);
         }
         for (long l = count; l < 4; ++l) s[l] = s[count - 1];
-        store_part(C + j, at(load_padded(X + j, count), s), count);
+        at.put(C + j, load_padded(X + j, count), s, count);
     }
     return true;
 }
@@ -396,7 +404,7 @@ VIDEVO_WIDE_CLONES bool eval_points(Deg tag, int n, int p, const double* U, cons
     const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
     if constexpr (Deg::value >= 0)
         if (std::optional<bool> done =
-                eval_in_lanes<Strict, Deg::value>(n, p, U, P, DerivativeAt<Deg::value>{U, P, 0}, index, X, C, np, sorted))
+                eval_in_lanes<Strict, Deg::value>(n, p, U, P, DerivativeAt<Deg::value>{U, P, 0, 0}, index, X, C, np, sorted))
             return *done;
     videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
     return walk_points<Strict>(
@@ -431,11 +439,12 @@ VIDEVO_WIDE_CLONES bool eval_derivatives(Deg tag, int n, int p, const double* U,
     if (r1 > deg) return true;
     SpanBasis<Deg> basis(tag, p, U, work);
     const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
+    // (one order may be written over the points, CK being C: each four are
+    // read before their results are written)
     if constexpr (Deg::value >= 0)
-        if (r1 == r2)  // (one order, written over the points when CK is C)
-            if (std::optional<bool> done = eval_in_lanes<Strict, Deg::value>(
-                    n, p, U, P, DerivativeAt<Deg::value>{U, P, r1}, index, C, CK, np, sorted))
-                return *done;
+        if (std::optional<bool> done = eval_in_lanes<Strict, Deg::value>(
+                n, p, U, P, DerivativeAt<Deg::value>{U, P, r1, kmax, cols}, index, C, CK, np, sorted))
+            return *done;
     videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
     auto enter = [&](int span) {
         basis.set_span(span);
