@@ -276,43 +276,55 @@ template <bool Strict, class Deg, class Enter, class At>
 // the knot differences inverted per point, by the very operations of the
 // walk (local_derivative_points and SpanBasis::set_span), so the values are
 // those of the sorted walk.
-template <int D>
+// With One (r1 = r2) the control points are formed in place, one row.
+template <int D, bool One>
 [[gnu::always_inline]] inline void scattered_derivatives(videvo::Lanes u, const int* s, const double* U,
                                                          const double* P, int r1, int r2, videvo::Lanes* out) {
     using videvo::Lanes;
     Lanes knots[2 * D + 2]{};  // knots[D + i] = U[s + i] for i = 1 - D .. D (the ends unused)
     videvo::gather_rows<2 * D>(U + 1 - D, s, knots + 1);
-    auto knot = [&](int i) { return knots[D + i]; };
-    Lanes T[D + 1][D + 1];  // T[k][i]: the control points of order k, T[0][i] = P[s - D + i]
+    auto knot = [&](int i) __attribute__((always_inline)) { return knots[D + i]; };
+    // T[k][i]: the control points of order k, T[0][i] = P[s - D + i] (all in
+    // T[0] with One)
+    constexpr int rows = One ? 1 : D + 1;
+    Lanes T[rows][D + 1];
     videvo::gather_rows<D + 1>(P - D, s, T[0]);
     for (int k = 1; k <= std::min(r2, D); ++k) {
         const double f = D - k + 1;
-        for (int i = 0; i <= D - k; ++i) T[k][i] = f * (T[k - 1][i + 1] - T[k - 1][i]) / (knot(i + 1) - knot(i + k - D));
+        for (int i = 0; i <= D - k; ++i)
+            T[One ? 0 : k][i] = f * (T[One ? 0 : k - 1][i + 1] - T[One ? 0 : k - 1][i]) / (knot(i + 1) - knot(i + k - D));
     }
+    // The order q = D - d from the basis of degree d: after the scheme for
+    // the one order, as each degree is reached for several.
+    auto harvest = [&](int d, const Lanes* basis) __attribute__((always_inline)) {
+        const int q = D - d;
+        if (q < 0 || q > r2) return;  // (q < 0 never: r1 >= 0)
+        Lanes c{};
+        for (int i = 0; i <= d; ++i) c += basis[i] * T[One ? 0 : q][i];
+        out[q - r1] = c;
+    };
+    auto inv = [&](int j, int r) __attribute__((always_inline)) { return 1.0 / (knot(r + 1) - knot(r + 1 - j)); };
     Lanes left[D + 2], right[D + 2], N[D + 2];
-    triangle_scheme(
-        u, D - r1, left, right, N, knot, [&](int j, int r) { return 1.0 / (knot(r + 1) - knot(r + 1 - j)); },
-        [&](int d, const Lanes* basis) {
-            const int q = D - d;
-            if (q < 0 || q > r2) return;  // (q < 0 never: r1 >= 0)
-            Lanes c{};
-            for (int i = 0; i <= d; ++i) c += basis[i] * T[q][i];
-            out[q - r1] = c;
-        });
+    if constexpr (One) {
+        triangle_scheme(u, D - r1, left, right, N, knot, inv, [](int, const Lanes*) {});
+        harvest(D - r1, N);
+    } else {
+        triangle_scheme(u, D - r1, left, right, N, knot, inv, harvest);
+    }
 }
 
 // What eval_scattered and eval_sparse compute at four parameters from their
 // spans and write from `to` on, of which `available` exist: the derivatives
 // of orders r1..r2, order q in the row q - r1 of `cols` doubles (member
 // functions, so that they are inlined into their caller's instruction set).
-template <int D>
+template <int D, bool One = true>
 struct DerivativeAt {
     const double *U, *P;
     int r1, r2;
     long cols = 0;
     [[gnu::always_inline]] void put(double* to, videvo::Lanes u, const int* s, long available) const {
-        videvo::Lanes out[D + 1];
-        scattered_derivatives<D>(u, s, U, P, r1, r2, out);
+        videvo::Lanes out[D + 1]{};
+        scattered_derivatives<D, One>(u, s, U, P, r1, r2, out);
         for (int q = r1; q <= r2; ++q) store_part(to + (q - r1) * cols, out[q - r1], available);
     }
 };
@@ -441,10 +453,16 @@ VIDEVO_WIDE_CLONES bool eval_derivatives(Deg tag, int n, int p, const double* U,
     const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
     // (one order may be written over the points, CK being C: each four are
     // read before their results are written)
-    if constexpr (Deg::value >= 0)
-        if (std::optional<bool> done = eval_in_lanes<Strict, Deg::value>(
-                n, p, U, P, DerivativeAt<Deg::value>{U, P, r1, kmax, cols}, index, C, CK, np, sorted))
-            return *done;
+    if constexpr (Deg::value >= 0) {
+        std::optional<bool> done;
+        if (r1 == r2)
+            done = eval_in_lanes<Strict, Deg::value>(n, p, U, P, DerivativeAt<Deg::value>{U, P, r1, r1}, index, C, CK,
+                                                     np, sorted);
+        else
+            done = eval_in_lanes<Strict, Deg::value>(
+                n, p, U, P, DerivativeAt<Deg::value, false>{U, P, r1, kmax, cols}, index, C, CK, np, sorted);
+        if (done) return *done;
+    }
     videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
     auto enter = [&](int span) {
         basis.set_span(span);
