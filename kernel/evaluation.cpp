@@ -193,9 +193,17 @@ int check_curve(int n, int p, const double* U, videvo::kernel::Knots knots) {
 // the size of one core's second-level cache).
 constexpr double cached_curve_bytes = 1 << 20;
 
-// Sorted points up to this many per span (on average) are evaluated in lanes
-// from spans found one by one (eval_sparse) rather than walked span by span.
-constexpr long sparse_points = 4;
+// Whether `points` sorted points on `spans` spans are few enough, at most
+// four per span on average, to be evaluated in lanes from spans found one
+// by one rather than walked span by span.
+constexpr bool sparse(long points, long spans) { return points <= 4 * spans; }
+
+// Whether X[0..last] increase strictly (NaNs do not).
+[[gnu::always_inline]] inline bool increase(const double* X, long last) {
+    bool up = true;
+    for (long j = 1; j <= last; ++j) up &= X[j] > X[j - 1];
+    return up;
+}
 
 // A span index for parameters in any order, and for sorted ones of one to
 // four per span (where following them span by span would branch at nearly
@@ -207,7 +215,7 @@ constexpr long sparse_points = 4;
 std::optional<videvo::SpanIndex> index_for(int n, int p, const double* U, int np, bool sorted) {
     const long spans = long(n) - p + 1;
     if (16L * np < spans || spans > (1 << 29)) return std::nullopt;
-    if (sorted && (np + 1L < spans || np + 1L > sparse_points * spans)) return std::nullopt;
+    if (sorted && (np + 1L < spans || !sparse(np + 1L, spans))) return std::nullopt;
     return std::optional<videvo::SpanIndex>(std::in_place, n, p, U, static_cast<int>(2 * std::min<long>(spans, np)));
 }
 
@@ -362,37 +370,33 @@ template <int D, bool Fetch, class At>
 // Sorted points no denser than the spans: most points have a span of their
 // own, which the walk would set up point by point.  Instead the cursor
 // finds the spans of four points, and the four are evaluated in lanes as
-// points in any order are (the same values).  With Strict the points must
-// increase strictly: false at the first one that does not.
-template <bool Strict, class At>
-[[gnu::always_inline]] inline bool eval_sparse(videvo::SpanCursor& span_of, const At& at, const double* X, double* C,
+// points in any order are (the same values).
+template <class At>
+[[gnu::always_inline]] inline void eval_sparse(videvo::SpanCursor& span_of, const At& at, const double* X, double* C,
                                                long last) {
     int s[4];
     for (long j = 0; j <= last; j += 4) {
         const long count = std::min(4L, last - j + 1);
-        for (long l = 0; l < count; ++l) {
-            if constexpr (Strict)
-                if (j + l > 0 && !(X[j + l] > X[j + l - 1])) return false;
-            s[l] = span_of(X[j + l]);
-        }
+        for (long l = 0; l < count; ++l) s[l] = span_of(X[j + l]);
         for (long l = count; l < 4; ++l) s[l] = s[count - 1];
         at.put(C + j, load_padded(X + j, count), s, count);
     }
-    return true;
 }
 
 // Points in any order and sparse sorted points, evaluated four at a time in
 // lanes by `at`, their spans from the index when there is one; nothing when
-// the points are for the walk, else what the walk would return.
+// the points are for the walk, else what the walk would return (with Strict,
+// false when the points do not increase strictly: X is then not C).
 template <bool Strict, int D, class At>
 [[gnu::always_inline]] inline std::optional<bool> eval_in_lanes(int n, int p, const double* U, const double* P,
                                                                 const At& at,
                                                                 const std::optional<videvo::SpanIndex>& index,
                                                                 const double* X, double* C, int np, bool sorted) {
+    const bool lanes = index || (sorted && sparse(long(np) + 1, long(n) - p + 1));
+    if (!lanes) return std::nullopt;
+    if constexpr (Strict)
+        if (!increase(X, np)) return false;
     if (index) {
-        if constexpr (Strict)
-            for (long j = 1; j <= np; ++j)
-                if (!(X[j] > X[j - 1])) return false;
         // (knots, control points and the index's cells of 4 bytes; sorted
         // points read them in order, which the processor foresees itself)
         const double bytes = 8.0 * (2.0 * n + p + 3) + 4.0 * index->cells();
@@ -402,11 +406,9 @@ template <bool Strict, int D, class At>
             eval_scattered<D, false>(*index, U, P, at, X, C, np);
         return true;
     }
-    if (sorted && long(np) + 1 <= sparse_points * (long(n) - p + 1)) {
-        videvo::SpanCursor span_of(n, p, U, true);
-        return eval_sparse<Strict>(span_of, at, X, C, np);
-    }
-    return std::nullopt;
+    videvo::SpanCursor span_of(n, p, U, true);
+    eval_sparse(span_of, at, X, C, np);
+    return true;
 }
 
 template <bool Strict, class Deg>
@@ -560,7 +562,7 @@ bool curve_eval_into(int n, int p, const double* U, const double* P, int nu, con
             done = (nu == 0 ? run_values<false>(n, p, U, P, X, C, np, scan.sorted)
                             : run_derivatives<false>(n, p, U, P, nu, nu, np, X, C, scan.sorted)) == Run::done;
     } else if (nu > p) {
-        for (long j = 1; j <= np; ++j) done &= X[j] > X[j - 1];
+        done = increase(X, np);
         std::fill(C, C + np + 1, 0.0);
     } else {
         done = (nu == 0 ? run_values<true>(n, p, U, P, X, C, np, true)
