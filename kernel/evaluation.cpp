@@ -340,28 +340,39 @@ struct DerivativeAt {
 // C[j] = the value at X[j] for j = 0..last, parameters in any order (X may
 // be C).  A chunk's spans are all found first: their searches are
 // independent, so their memory reads overlap.  With Fetch, for a curve too
-// large for the cache, the index cells, knots and control points of each
-// point are asked for ahead of their use; a curve that stays in the cache
-// would only pay for the asking.
+// large for the cache, memory is asked for in three stages that overlap:
+// the index cells of the chunk after next, the knots around the spans that
+// the next chunk's searches start from (the searches read them, and so does
+// the evaluation: a span lies at most two knots on), and this chunk's
+// control points once its spans are known.  A curve that stays in the
+// cache would only pay for the asking.
 template <int D, bool Fetch, class At>
 [[gnu::always_inline]] inline void eval_scattered(const videvo::SpanIndex& span_of, const double* U, const double* P,
                                                   const At& at, const double* X, double* C, long last) {
     constexpr long chunk = 64;
     int spans[chunk];
+    auto ask = [&](long from, auto&& each) __attribute__((always_inline)) {
+        for (long k = from; k <= std::min(from + chunk - 1, last); ++k) each(X[k]);
+    };
+    auto cell = [&](double u) __attribute__((always_inline)) { span_of.prefetch(u); };
+    auto knots = [&](double u) __attribute__((always_inline)) { span_of.prefetch_knots(u, D - 1, D + 2); };
+    if constexpr (Fetch) {
+        ask(0, cell);
+        ask(chunk, cell);
+        ask(0, knots);
+    }
     for (long j = 0; j <= last; j += chunk) {
         const long count = std::min(chunk, last - j + 1);
-        if constexpr (Fetch)
-            for (long k = 0; k < count; ++k) span_of.prefetch(X[j + k]);
-        for (long k = 0; k < count; k += 4) {
-            span_of(load_padded(X + j + k, count - k), spans + k);
-            if constexpr (Fetch)
-                for (int l = 0; l < 4; ++l) {
-                    __builtin_prefetch(U + spans[k + l] - D + 1);
-                    __builtin_prefetch(U + spans[k + l] + D);
-                    __builtin_prefetch(P + spans[k + l] - D);
-                    __builtin_prefetch(P + spans[k + l]);
-                }
+        if constexpr (Fetch) {
+            ask(j + 2 * chunk, cell);
+            ask(j + chunk, knots);
         }
+        for (long k = 0; k < count; k += 4) span_of(load_padded(X + j + k, count - k), spans + k);
+        if constexpr (Fetch)
+            for (long k = 0; k < count; ++k) {
+                __builtin_prefetch(P + spans[k] - D);
+                __builtin_prefetch(P + spans[k]);
+            }
         for (long k = 0; k < count; k += 4)
             at.put(C + j + k, load_padded(X + j + k, count - k), spans + k, count - k);
     }

@@ -205,9 +205,17 @@ public:
 
     int cells() const { return cells_; }
 
-    // Asks for the memory that the search of u starts with.
+    // Asks for the memory that the search of u starts with: its cell, and
+    // once the cell has arrived, the knots U[s - before .. s + after] around
+    // the span s that the cell holds.
     void prefetch(double u) const {
         if (first_) __builtin_prefetch(&first_[cell(u)]);
+    }
+    void prefetch_knots(double u, int before, int after) const {
+        if (!first_) return;
+        const double* k = U_ + first_[cell(u)];
+        __builtin_prefetch(k - before);
+        __builtin_prefetch(k + after);
     }
 
     int operator()(double u) const {

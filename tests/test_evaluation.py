@@ -97,6 +97,24 @@ def test_sorted_and_unsorted_parameters_give_identical_results(p):
         np.testing.assert_array_equal(few[0], CKs[nu])
 
 
+@pytest.mark.parametrize("p", [1, 3])
+def test_points_in_any_order_on_a_curve_larger_than_the_cache(p):
+    # Beyond a megabyte of knots and control points, shuffled points ask for
+    # their memory chunks ahead; they still round as the sorted points do.
+    rng = np.random.default_rng(30 + p)
+    U, P = random_spline(rng, p, n_cpts=70_000)
+    x = np.sort(np.r_[rng.uniform(U[0], U[-1], 5_000), U[p + 1:-p - 1:50]])
+    perm = rng.permutation(x.size)
+    a, b = x.copy(), x[perm].copy()
+    ck.splcev(a, U, P, p)
+    ck.splcev(b, U, P, p)
+    np.testing.assert_array_equal(a[perm], b)
+    CKa, CKb = np.empty((3, x.size)), np.empty((3, x.size))
+    ck.dsplcev(x, U, P, p, 0, 2, CKa)
+    ck.dsplcev(x[perm], U, P, p, 0, 2, CKb)
+    np.testing.assert_array_equal(CKa[:, perm], CKb)
+
+
 def test_ends_give_the_end_control_points():
     rng = np.random.default_rng(9)
     for p in range(6):
