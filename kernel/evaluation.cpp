@@ -322,9 +322,10 @@ template <int D, bool One>
 }
 
 // What eval_scattered and eval_sparse compute at four parameters from their
-// spans and write from `to` on, of which `available` exist: the derivatives
-// of orders r1..r2, order q in the row q - r1 of `cols` doubles (member
-// functions, so that they are inlined into their caller's instruction set).
+// spans and write from `to` on, lane l `stride` places after lane l - 1 when
+// given (else next to it), of which the first `available` exist: the derivatives of orders r1..r2, order
+// q in the row q - r1 of `cols` doubles (member functions, so that they are
+// inlined into their caller's instruction set).
 template <int D, bool One = true>
 struct DerivativeAt {
     const double *U, *P;
@@ -334,6 +335,12 @@ struct DerivativeAt {
         videvo::Lanes out[D + 1]{};
         scattered_derivatives<D, One>(u, s, U, P, r1, r2, out);
         for (int q = r1; q <= r2; ++q) store_part(to + (q - r1) * cols, out[q - r1], available);
+    }
+    [[gnu::always_inline]] void put(double* to, videvo::Lanes u, const int* s, long available, long stride) const {
+        videvo::Lanes out[D + 1]{};
+        scattered_derivatives<D, One>(u, s, U, P, r1, r2, out);
+        for (int q = r1; q <= r2; ++q)
+            for (long l = 0; l < available; ++l) to[(q - r1) * cols + l * stride] = out[q - r1][l];
     }
 };
 
@@ -378,19 +385,30 @@ template <int D, bool Fetch, class At>
     }
 }
 
-// Sorted points no denser than the spans: most points have a span of their
-// own, which the walk would set up point by point.  Instead the cursor
-// finds the spans of four points, and the four are evaluated in lanes as
-// points in any order are (the same values).
+// Sorted points sparser than the spans: most points have a span of their
+// own, which the walk would set up point by point.  Instead the points are
+// cut into four runs, one per lane, each followed by a cursor of its own,
+// and evaluated four at a time as points in any order are (the same
+// values).  One cursor would wait for each point's knots before it could
+// search for the next; the four searches are independent, so their memory
+// reads overlap.  (Each point is read before its result is written: X may
+// be C.)
 template <class At>
-[[gnu::always_inline]] inline void eval_sparse(videvo::SpanCursor& span_of, const At& at, const double* X, double* C,
+[[gnu::always_inline]] inline void eval_sparse(int n, int p, const double* U, const At& at, const double* X, double* C,
                                                long last) {
-    int s[4];
-    for (long j = 0; j <= last; j += 4) {
-        const long count = std::min(4L, last - j + 1);
-        for (long l = 0; l < count; ++l) s[l] = span_of(X[j + l]);
-        for (long l = count; l < 4; ++l) s[l] = s[count - 1];
-        at.put(C + j, load_padded(X + j, count), s, count);
+    const long run = last / 4 + 1;  // (the last runs may be shorter, or empty)
+    videvo::SpanCursor cursor[4] = {{n, p, U, true}, {n, p, U, true}, {n, p, U, true}, {n, p, U, true}};
+    for (long j = 0; j < run; ++j) {
+        // lanes 0..count-1 have a point, the others repeat the first lane's
+        long count = 0;
+        while (count < 4 && count * run + j <= last) ++count;
+        videvo::Lanes u{};
+        int s[4];
+        for (long l = 0; l < 4; ++l) {
+            u[l] = X[(l < count ? l : 0) * run + j];
+            s[l] = l < count ? cursor[l](u[l]) : s[0];
+        }
+        at.put(C + j, u, s, count, run);
     }
 }
 
@@ -417,8 +435,7 @@ template <bool Strict, int D, class At>
             eval_scattered<D, false>(*index, U, P, at, X, C, np);
         return true;
     }
-    videvo::SpanCursor span_of(n, p, U, true);
-    eval_sparse(span_of, at, X, C, np);
+    eval_sparse(n, p, U, at, X, C, np);
     return true;
 }
 
