@@ -323,9 +323,10 @@ template <int D, bool One>
 
 // What eval_scattered and eval_sparse compute at four parameters from their
 // spans and write from `to` on, lane l `stride` places after lane l - 1 when
-// given (else next to it), of which the first `available` exist: the derivatives of orders r1..r2, order
-// q in the row q - r1 of `cols` doubles (member functions, so that they are
-// inlined into their caller's instruction set).
+// given (else next to it), of which the first `available` exist: the
+// derivatives of orders r1..r2, order q in the row q - r1 of `cols` doubles
+// (member functions, so that they are inlined into their caller's
+// instruction set).
 template <int D, bool One = true>
 struct DerivativeAt {
     const double *U, *P;
@@ -354,8 +355,8 @@ struct DerivativeAt {
 // control points once its spans are known.  A curve that stays in the
 // cache would only pay for the asking.
 template <int D, bool Fetch, class At>
-[[gnu::always_inline]] inline void eval_scattered(const videvo::SpanIndex& span_of, const double* U, const double* P,
-                                                  const At& at, const double* X, double* C, long last) {
+[[gnu::always_inline]] inline void eval_scattered(const videvo::SpanIndex& span_of, const double* P, const At& at,
+                                                  const double* X, double* C, long last) {
     constexpr long chunk = 64;
     int spans[chunk];
     auto ask = [&](long from, auto&& each) __attribute__((always_inline)) {
@@ -430,9 +431,9 @@ template <bool Strict, int D, class At>
         // points read them in order, which the processor foresees itself)
         const double bytes = 8.0 * (2.0 * n + p + 3) + 4.0 * index->cells();
         if (!sorted && bytes > cached_curve_bytes)
-            eval_scattered<D, true>(*index, U, P, at, X, C, np);
+            eval_scattered<D, true>(*index, P, at, X, C, np);
         else
-            eval_scattered<D, false>(*index, U, P, at, X, C, np);
+            eval_scattered<D, false>(*index, P, at, X, C, np);
         return true;
     }
     eval_sparse(n, p, U, at, X, C, np);
