@@ -351,8 +351,8 @@ struct DerivativeAt {
 // large for the cache, memory is asked for in three stages that overlap:
 // the index cells of the chunk after next, the knots around the spans that
 // the next chunk's searches start from (the searches read them, and so does
-// the evaluation: a span lies at most two knots on), and this chunk's
-// control points once its spans are known.  A curve that stays in the
+// the evaluation: the span found is nearly always at most two knots on), and
+// this chunk's control points once its spans are known.  A curve that stays in the
 // cache would only pay for the asking.
 template <int D, bool Fetch, class At>
 [[gnu::always_inline]] inline void eval_scattered(const videvo::SpanIndex& span_of, const double* P, const At& at,
