@@ -332,16 +332,17 @@ struct DerivativeAt {
     const double *U, *P;
     int r1, r2;
     long cols = 0;
-    [[gnu::always_inline]] void put(double* to, videvo::Lanes u, const int* s, long available) const {
+    [[gnu::always_inline]] void put(double* to, videvo::Lanes u, const int* s, long available,
+                                    long stride = 1) const {
         videvo::Lanes out[D + 1]{};
         scattered_derivatives<D, One>(u, s, U, P, r1, r2, out);
-        for (int q = r1; q <= r2; ++q) store_part(to + (q - r1) * cols, out[q - r1], available);
-    }
-    [[gnu::always_inline]] void put(double* to, videvo::Lanes u, const int* s, long available, long stride) const {
-        videvo::Lanes out[D + 1]{};
-        scattered_derivatives<D, One>(u, s, U, P, r1, r2, out);
-        for (int q = r1; q <= r2; ++q)
-            for (long l = 0; l < available; ++l) to[(q - r1) * cols + l * stride] = out[q - r1][l];
+        for (int q = r1; q <= r2; ++q) {
+            double* const row = to + (q - r1) * cols;
+            if (stride == 1)
+                store_part(row, out[q - r1], available);
+            else
+                for (long l = 0; l < available; ++l) row[l * stride] = out[q - r1][l];
+        }
     }
 };
 
@@ -352,8 +353,8 @@ struct DerivativeAt {
 // the index cells of the chunk after next, the knots around the spans that
 // the next chunk's searches start from (the searches read them, and so does
 // the evaluation: the span found is nearly always at most two knots on), and
-// this chunk's control points once its spans are known.  A curve that stays in the
-// cache would only pay for the asking.
+// this chunk's control points once its spans are known.  A curve that stays
+// in the cache would only pay for the asking.
 template <int D, bool Fetch, class At>
 [[gnu::always_inline]] inline void eval_scattered(const videvo::SpanIndex& span_of, const double* P, const At& at,
                                                   const double* X, double* C, long last) {

@@ -6,11 +6,12 @@
 namespace videvo::trajdata {
 
 // True when two entries of x[0..n-1] compare equal (0.0 and -0.0 included;
-// NaNs equal nothing).  Linear time.  `scratch`, when given, is n * 8 bytes
-// of memory that the check may overwrite (not x's); without it the check
-// allocates them.  Beside them it takes about a megabyte at most (values
-// made to collide can take up to 16 bytes per entry).  Throws
-// std::bad_alloc when memory is not available.
+// NaNs equal nothing).  Linear time (n log n at most for values made to
+// collide in its hash).  `scratch`, when given, is n * 8 bytes of memory
+// that the check may overwrite (not x's); without it the check allocates
+// them.  Beside them it takes about a megabyte at most (values made to
+// collide can take up to 16 bytes per entry).  Throws std::bad_alloc when
+// memory is not available.
 bool has_repeated_value(const double* x, std::size_t n, void* scratch = nullptr);
 
 }  // namespace videvo::trajdata
