@@ -1,5 +1,7 @@
 """Trajectory1d evaluation: peval, ceval, dpeval, dceval and t(x, nu)."""
 
+import re
+
 import numpy as np
 import pytest
 
@@ -201,7 +203,8 @@ def test_unsorted_points_give_what_sorted_points_give(case, nu):
 
 
 @pytest.mark.parametrize("size", [2, 33, 1000, 300_001, 600_001])
-@pytest.mark.parametrize("where", [None, "first and last", "last two", "apart", "zeros", "crowded", "crowded pair"])
+@pytest.mark.parametrize("where", [None, "first and last", "last two", "apart", "zeros", "crowded", "crowded pair",
+                                   "nans", "nan, last two"])
 def test_a_repeat_among_many_unsorted_points_is_found(size, where):
     # The repeat check splits the values into parts by a hash and looks for
     # a repeat within each part through a table of its own: values that
@@ -220,10 +223,17 @@ def test_a_repeat_among_many_unsorted_points_is_found(size, where):
     pairs = {"first and last": (0, -1), "last two": (-2, -1), "apart": (size // 3, size - 1 - size // 3)}
     if where == "zeros":
         x[[-1, 0]] = 0.0, -0.0
+    elif where == "nans":  # (NaNs with the same bits equal nothing: the domain check speaks)
+        x[[1, -2]] = np.nan
+    elif where == "nan, last two":  # (a NaN takes no room from the values: the repeat speaks)
+        x[0], x[-1] = np.nan, x[-2]
     elif where is not None:
         i, j = pairs[where]
         x[j] = x[i]
-    if where is None:
+    if where in ("nans", "nan, last two"):
+        with pytest.raises(ValueError, match="^" + re.escape(sorted_outcome(t, x, 0)) + "$"):
+            t(x)
+    elif where is None:
         np.testing.assert_array_equal(t(x), sorted_outcome(t, x, 0))
     else:
         with pytest.raises(ValueError, match="^'xp' must be increasing$"):
