@@ -118,10 +118,11 @@ std::optional<bool> parts_repeat(std::size_t parts, Part part, Crowded crowded) 
     return check(table.data());
 }
 
-// The hashes of xs[0..count) into hashes, one block of values at a time;
-// nonzero when one of the values is NaN.
+// Values hashed together before they are placed (2 kB of hashes).
 constexpr std::size_t block = 256;
 
+// The hashes of xs[0..count) into hashes; nonzero when one of the values is
+// NaN.
 [[gnu::always_inline]] inline std::uint64_t hash_values(const double* xs, std::size_t count, std::uint64_t* hashes) {
     std::uint64_t nans = 0;  // (an integer: a flag would keep the loop scalar)
     for (std::size_t j = 0; j < count; ++j) {
