@@ -24,6 +24,10 @@ def scalar_rows():
         rows.append(Case(f"t(3.7), {n_cpts:.0e} control points (vs splev)", "t(3.7)", "splev(3.7, tck)",
                          names={"t": t, "splev": splev, "tck": tck},
                          number=20000 if n_cpts < 10**5 else 2000, repeat=7))
+    t, _, tck = curve(10**3)
+    assert abs(t(3.7, 1) - splev(3.7, tck, der=1)) < 1e-9
+    rows.append(Case("t(3.7, 1), 1e+03 control points (vs splev der=1)", "t(3.7, 1)", "splev(3.7, tck, der=1)",
+                     names={"t": t, "splev": splev, "tck": tck}, number=20000, repeat=7))
     # A new point every call (the span of the previous one rarely serves):
     # ns/pt is the time of one call, the loop included.
     for n_cpts in (10**3, 10**5):

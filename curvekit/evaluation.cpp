@@ -122,11 +122,11 @@ double point_value(double u, CVec U, CVec P, int p, bool validate, int* hint) {
     return C;
 }
 
-void point_derivatives(double u, CVec U, CVec P, int p, int d, Vec CK, bool validate) {
+void point_derivatives(double u, CVec U, CVec P, int p, int d, Vec CK, bool validate, int* hint) {
     const int n = P.last();
     require_curve(n, p, U);
     if (d >= 0) require_size(CK.size, static_cast<Py_ssize_t>(d) + 1, "CK");
-    check_info(kernel::curve_derivs(n, p, U.data, P.data, u, d, CK.data, knots_mode(validate)));
+    check_info(kernel::curve_derivs(n, p, U.data, P.data, u, d, CK.data, knots_mode(validate), hint));
 }
 
 void values_in_place(Vec C, CVec U, CVec P, int p, bool validate) {
@@ -160,7 +160,7 @@ double splpev(double u, CVec U, CVec P, int p) { return point_value(u, U, P, p, 
 
 void splcev(Vec C, CVec U, CVec P, int p) { values_in_place(C, U, P, p, true); }
 
-void dsplpev(double u, CVec U, CVec P, int p, int d, Vec CK) { point_derivatives(u, U, P, p, d, CK, true); }
+void dsplpev(double u, CVec U, CVec P, int p, int d, Vec CK) { point_derivatives(u, U, P, p, d, CK, true, nullptr); }
 
 void dsplcev(CVec C, CVec U, CVec P, int p, int r1, int r2, Mat CK) { derivatives_into(C, U, P, p, r1, r2, CK, true); }
 

@@ -470,9 +470,25 @@ void local_derivative_points(int s, int p, int kmax, const double* U, const doub
     }
 }
 
-// The derivative of order q at u is the degree p - q basis of the same span
-// applied to the order-q control points of that span (NURBS Book A3.4), so one
-// run of the triangular scheme up to degree p - r1 yields orders r2..r1.
+// The derivatives of orders r1..kmax at u (one parameter or Lanes of them) on
+// the span that `basis` and the control points T (local_derivative_points)
+// were set to, order q handed to out(q, c).  The derivative of order q at u
+// is the degree p - q basis of the same span applied to the order-q control
+// points of that span (NURBS Book A3.4), so one run of the triangular scheme
+// up to degree p - r1 yields orders kmax..r1.
+template <class Deg, class V, class Out>
+[[gnu::always_inline]] inline void orders_at(const SpanBasis<Deg>& basis, const double* T, int deg, int r1, int kmax,
+                                             V u, Out&& out) {
+    basis.run(u, deg - r1, [&](int d, const V* N) {
+        const int q = deg - d;
+        if (q > kmax) return;
+        const double* row = T + q * (deg + 1);
+        V c{};
+        for (int i = 0; i <= d; ++i) c += N[i] * row[i];
+        out(q, c);
+    });
+}
+
 template <bool Strict, class Deg>
 VIDEVO_WIDE_CLONES bool eval_derivatives(Deg tag, int n, int p, const double* U, const double* P, int r1, int r2, int np,
                       const double* C, double* CK, bool sorted, double* work, double* T) {
@@ -501,16 +517,22 @@ VIDEVO_WIDE_CLONES bool eval_derivatives(Deg tag, int n, int p, const double* U,
         local_derivative_points(span, deg, kmax, U, P, T);
     };
     return walk_points<Strict>(tag, span_of, basis.span(), C, cols - 1, sorted, enter, [&](auto u, long j) {
-        using V = decltype(u);
-        basis.run(u, deg - r1, [&](int d, const V* N) {
-            const int q = deg - d;
-            if (q > kmax) return;
-            const double* row = T + q * (deg + 1);
-            V c{};
-            for (int i = 0; i <= d; ++i) c += N[i] * row[i];
-            put(CK + (q - r1) * cols + j, c);
-        });
+        orders_at(basis, T, deg, r1, kmax, u, [&](int q, auto c) { put(CK + (q - r1) * cols + j, c); });
     });
+}
+
+// The derivatives of orders 0..d at u of span `span` into CK[0..d], as the
+// walk gives them.
+template <class Deg>
+void point_derivatives(Deg tag, int p, const double* U, const double* P, int span, double u, int d, double* CK,
+                       double* work, double* T) {
+    const int deg = degree_of(tag, p);
+    const int kmax = std::min(d, deg);
+    for (long long q = deg + 1; q <= d; ++q) CK[q] = 0.0;
+    SpanBasis<Deg> basis(tag, p, U, work);
+    basis.set_span(span);
+    local_derivative_points(span, deg, kmax, U, P, T);
+    orders_at(basis, T, deg, 0, kmax, u, [&](int q, double c) { CK[q] = c; });
 }
 
 // The outcome of an array evaluation with its work memory.
@@ -603,7 +625,8 @@ bool curve_eval_into(int n, int p, const double* U, const double* P, int nu, con
     return done && (knots == Knots::trusted || ValidKnotVector(&n, &p, U) == 0);
 }
 
-int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots) {
+int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots,
+                 int* hint) {
     if (const int info = check_curve(n, p, U, knots); info != 0) return info;
     const int m = n + p + 1;
     if (!(u >= U[0] && u <= U[m])) return -5;
@@ -614,7 +637,12 @@ int curve_derivs(int n, int p, const double* U, const double* P, double u, int d
     }
     // The scheme of the array evaluation, so that a point gives the same
     // derivatives alone as within an array.
-    return run_derivatives<false>(n, p, U, P, 0, d, 0, &u, CK, true) == Run::no_memory ? 1 : 0;
+    const int span = hint != nullptr ? videvo::find_span_hinted(n, p, u, U, *hint) : videvo::find_span(n, p, u, U);
+    const std::size_t M = static_cast<std::size_t>(p) + 1;
+    WorkArray<> work(span_basis_work(p)), T(M * M);
+    if (!work.ok() || !T.ok()) return 1;
+    with_degree(p, [&](auto deg) { point_derivatives(deg, p, U, P, span, u, d, CK, work.get(), T.get()); });
+    return 0;
 }
 
 int curve_derivs_eval(int n, int p, const double* U, const double* P, int r1, int r2, int np, const double* C,

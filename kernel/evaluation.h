@@ -25,7 +25,9 @@ int curve_eval(int n, int p, const double* U, const double* P, double* C, int np
 // caller takes the checked route, which reports the error.
 bool curve_eval_into(int n, int p, const double* U, const double* P, int nu, const double* X, double* C, int np,
                      bool strict, Knots knots);
-int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots);
+// `hint` as for curve_point.
+int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots,
+                 int* hint = nullptr);
 // CK may be C itself when r1 = r2: each parameter is read before its column
 // is written.
 int curve_derivs_eval(int n, int p, const double* U, const double* P, int r1, int r2, int np, const double* C,

@@ -252,10 +252,14 @@ def test_a_point_alone_gives_what_it_gives_within_an_array(p):
     x = np.unique(sample_points(rng, U, 200))
     values = t(x)
     slopes = t(x, 1)
+    curvatures = t(x, 2)
+    CK = np.empty(p + 3)
     for i in np.r_[rng.permutation(x.size), np.arange(x.size), np.arange(x.size)[::-1]]:
         u = float(x[i])
         assert t(u) == t.peval(u) == t.dpeval(u, 0) == ck.splpev(u, U, P, p) == values[i]
-        assert t(u, 1) == slopes[i]
+        assert t(u, 1) == t.dpeval(u, 1) == slopes[i]
+        ck.dsplpev(u, U, P, p, p + 2, CK)
+        assert t(u, 2) == CK[2] == curvatures[i] and t(u, p + 1) == CK[p + 1] == 0.0
 
 
 @pytest.mark.parametrize("nu", [0, 2])

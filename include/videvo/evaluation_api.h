@@ -4,8 +4,9 @@
 // The entries are splpev, dsplpev, splcev and dsplcev (r1 = r2 = nu, written
 // straight into C) and splkins, with the same checks, order and errors, plus a flag:
 // `validate` false skips the O(n) knot-vector validation because the caller
-// knows U is valid for its (n, p).  `value` also takes a span to try first
-// and keeps the span it found there (a hint owned by the caller).
+// knows U is valid for its (n, p).  `value` and `derivatives` also take a
+// span to try first and keep the span they found there (a hint owned by the
+// caller).
 // `into` writes the derivative of order nu (0: the value) at the points X
 // into C, another array of the same size, and returns 1 when the points lie
 // inside the domain (with `strict`: and increase strictly; without, in any
@@ -24,7 +25,7 @@ namespace videvo::evaluation_api {
 
 struct Table {
     double (*value)(double u, CVec U, CVec P, int p, bool validate, int* hint) noexcept;
-    int (*derivatives)(double u, CVec U, CVec P, int p, int d, Vec CK, bool validate) noexcept;
+    int (*derivatives)(double u, CVec U, CVec P, int p, int d, Vec CK, bool validate, int* hint) noexcept;
     int (*values)(Vec C, CVec U, CVec P, int p, bool validate) noexcept;
     int (*derivative)(Vec C, CVec U, CVec P, int p, int nu, bool validate) noexcept;
     int (*insert)(CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate) noexcept;
@@ -34,7 +35,7 @@ struct Table {
 inline constexpr const char* table_attribute = "_evaluation_capi";
 inline constexpr const char signature[] =
     "value double (double u, CVec U, CVec P, int p, bool validate, int* hint); "
-    "derivatives void (double u, CVec U, CVec P, int p, int d, Vec CK, bool validate); "
+    "derivatives void (double u, CVec U, CVec P, int p, int d, Vec CK, bool validate, int* hint); "
     "values void (Vec C, CVec U, CVec P, int p, bool validate); "
     "derivative void (Vec C, CVec U, CVec P, int p, int nu, bool validate); "
     "insert void (CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate); "
