@@ -136,7 +136,9 @@ constexpr std::size_t block = 256;
 // a time: hashing a block first and then placing its values takes a third
 // less time than hashing and placing one value at a time.  Without them
 // (the plain versions) the block costs a few percent.
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(VIDEVO_NO_WIDE_CLONES)
+// (The x86-64-v4 level is known to GCC from version 11 on.)
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(VIDEVO_NO_WIDE_CLONES) && \
+    (defined(__clang__) || __GNUC__ >= 11)
 #define VIDEVO_WIDE_HASHING 1
 #define VIDEVO_HASHING_CLONES __attribute__((target_clones("arch=x86-64-v4", "default")))
 #else
