@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 from splines import run_child
-from trajectories import CPTS, quadratic, random_trajectory, reference
+from trajectories import CPTS, quadratic, random_trajectory, reference, state_of
 
 DEGREES = [0, 1, 2, 3, 5]
 
@@ -260,6 +260,34 @@ def test_a_point_alone_gives_what_it_gives_within_an_array(p):
         assert t(u, 1) == t.dpeval(u, 1) == slopes[i]
         ck.dsplpev(u, U, P, p, p + 2, CK)
         assert t(u, 2) == CK[2] == curvatures[i] and t(u, p + 1) == CK[p + 1] == 0.0
+
+
+@pytest.mark.parametrize("change", ["shift", "view", "state"])
+def test_points_alone_after_the_knots_change(change):
+    # Points alone that keep starting outside the last point's span start
+    # from a span index kept with the trajectory: after the knots are
+    # shifted, written through a view or replaced, no value may come from
+    # the old knots.
+    t, rng = random_trajectory(7, 3, n_cpts=400, start=0.0, stop=4.0)
+    points = rng.permutation(np.unique(rng.uniform(0.0, 4.0, 300)))
+
+    def alone_equals_array():
+        values = t(np.sort(points))
+        for u in points:
+            assert t(float(u)) == values[np.searchsorted(np.sort(points), u)]
+
+    alone_equals_array()  # (builds the index)
+    if change == "shift":
+        t.rshift(0.25)
+        points = np.clip(points + 0.25, t.start, t.stop)
+    elif change == "view":
+        U = t.get_knotvector_asarray()
+        U[4:-4] = np.sort(rng.uniform(0.0, 4.0, U.size - 8))
+        del U
+    else:
+        other, _ = random_trajectory(8, 3, n_cpts=150, start=0.0, stop=4.0)
+        t.__setstate__(state_of(other.get_knotvector_asarray().tolist(), other.get_cpts_asarray().tolist(), 3))
+    alone_equals_array()
 
 
 @pytest.mark.parametrize("nu", [0, 2])

@@ -105,7 +105,7 @@ double peval(Traj self, double x) {
     self.require_data();
     require_in_domain(self, x);
     const Curve c = curve_of(self);
-    const double value = evaluation.value(x, c.U, c.P, c.p, c.validate, &self.rec->span_hint);
+    const double value = evaluation.value(x, c.U, c.P, c.p, c.validate, &self.rec->points);
     throw_if_error();
     knots_passed(self, c);
     return value;
@@ -171,7 +171,7 @@ double dpeval(Traj self, double x, OptNu nu_arg) {
         large.resize(static_cast<std::size_t>(d) + 1);
         CK = large.data();
     }
-    check_entry(evaluation.derivatives(x, c.U, c.P, c.p, d, Vec{CK, d + 1}, c.validate, &self.rec->span_hint));
+    check_entry(evaluation.derivatives(x, c.U, c.P, c.p, d, Vec{CK, d + 1}, c.validate, &self.rec->points));
     knots_passed(self, c);
     return nu > c.p ? 0.0 : CK[nu];
 }
@@ -345,14 +345,14 @@ PyObject* trusted_value(PyObject* self, PyObject* x, PyObject* nu) noexcept {
     const CVec U{rec->_knotvector, rec->knot_count()}, P{rec->_cpts, rec->cpts_count()};
     if (!(u >= U[0] && u <= U[U.size - 1])) return nullptr;  // (the errors are the general route's)
     if (order == 0) {
-        const double value = evaluation.value(u, U, P, rec->p, false, &rec->span_hint);
+        const double value = evaluation.value(u, U, P, rec->p, false, &rec->points);
         return PyErr_Occurred() ? nullptr : PyFloat_FromDouble(value);
     }
     // Orders above the degree vanish: orders 0..min(nu, p) are computed.
     std::array<double, 32> CK;
     const int d = static_cast<int>(std::min<long>(order, rec->p));
     if (d >= static_cast<int>(CK.size())) return nullptr;
-    if (evaluation.derivatives(u, U, P, rec->p, d, Vec{CK.data(), d + 1}, false, &rec->span_hint) != 0)
+    if (evaluation.derivatives(u, U, P, rec->p, d, Vec{CK.data(), d + 1}, false, &rec->points) != 0)
         return nullptr;  // (the error set is the general route's too)
     return PyFloat_FromDouble(order > rec->p ? 0.0 : CK[d]);
 }

@@ -4,9 +4,8 @@
 // The entries are splpev, dsplpev, splcev and dsplcev (r1 = r2 = nu, written
 // straight into C) and splkins, with the same checks, order and errors, plus a flag:
 // `validate` false skips the O(n) knot-vector validation because the caller
-// knows U is valid for its (n, p).  `value` and `derivatives` also take a
-// span to try first and keep the span they found there (a hint owned by the
-// caller).
+// knows U is valid for its (n, p).  `value` and `derivatives` also take the
+// caller's PointMemory, or nullptr.
 // `into` writes the derivative of order nu (0: the value) at the points X
 // into C, another array of the same size, and returns 1 when the points lie
 // inside the domain (with `strict`: and increase strictly; without, in any
@@ -21,11 +20,32 @@
 
 #include "capi.h"
 
+#include <cstdint>
+
 namespace videvo::evaluation_api {
 
+// What a caller keeps for points evaluated alone, one after another: the
+// span of the last one, tried first (any value: it is checked), and the curve
+// module's span index for such points, built there once they miss that span
+// often enough (counted in `misses`) and released through `release`.  A span
+// read from the index is checked against the knots all the same; whoever
+// changes or replaces the knots calls drop(), so that no index outlives them.
+struct PointMemory {
+    std::int32_t span = -1;
+    std::int32_t misses = 0;
+    void* index = nullptr;
+    void (*release)(void*) noexcept = nullptr;
+
+    void drop() noexcept {
+        if (index != nullptr) release(index);
+        index = nullptr;
+        misses = 0;
+    }
+};
+
 struct Table {
-    double (*value)(double u, CVec U, CVec P, int p, bool validate, int* hint) noexcept;
-    int (*derivatives)(double u, CVec U, CVec P, int p, int d, Vec CK, bool validate, int* hint) noexcept;
+    double (*value)(double u, CVec U, CVec P, int p, bool validate, PointMemory* memory) noexcept;
+    int (*derivatives)(double u, CVec U, CVec P, int p, int d, Vec CK, bool validate, PointMemory* memory) noexcept;
     int (*values)(Vec C, CVec U, CVec P, int p, bool validate) noexcept;
     int (*derivative)(Vec C, CVec U, CVec P, int p, int nu, bool validate) noexcept;
     int (*insert)(CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate) noexcept;
@@ -34,8 +54,8 @@ struct Table {
 
 inline constexpr const char* table_attribute = "_evaluation_capi";
 inline constexpr const char signature[] =
-    "value double (double u, CVec U, CVec P, int p, bool validate, int* hint); "
-    "derivatives void (double u, CVec U, CVec P, int p, int d, Vec CK, bool validate, int* hint); "
+    "value double (double u, CVec U, CVec P, int p, bool validate, PointMemory* memory); "
+    "derivatives void (double u, CVec U, CVec P, int p, int d, Vec CK, bool validate, PointMemory* memory); "
     "values void (Vec C, CVec U, CVec P, int p, bool validate); "
     "derivative void (Vec C, CVec U, CVec P, int p, int nu, bool validate); "
     "insert void (CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate); "

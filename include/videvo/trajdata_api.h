@@ -16,6 +16,7 @@
 #pragma once
 
 #include "curvekit_api.h"
+#include "evaluation_api.h"
 #include "faces.h"
 
 #include <cstdint>
@@ -185,9 +186,10 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     // Set when both buffers lie in this one allocation of the interpreter's
     // allocator (a TwinBuffer), which an owner then releases instead of each.
     double* _block = nullptr;
-    // The knot span of the last point evaluated alone: the next one starts
-    // its search there (any value is safe; evaluation checks it).
-    std::int32_t span_hint = -1;
+    // For points evaluated alone: the span of the last one, where the next
+    // one's search starts, and the curve module's span index for them (built
+    // when they often start elsewhere); dropped whenever the knots change.
+    evaluation_api::PointMemory points;
 
     explicit Trajectory1dRecord(const Trajectory1dMethods* table) noexcept : ViDEVOObjectRecord(&table->base) {}
     ~Trajectory1dRecord() { release_buffers(); }
@@ -198,7 +200,10 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     std::int64_t knot_count() const noexcept { return std::int64_t(n) + p + 2; }
     std::int64_t cpts_count() const noexcept { return std::int64_t(n) + 1; }
     bool is_empty() const noexcept { return _knotvector == nullptr || _cpts == nullptr; }
-    void knots_changed() noexcept { knots_checked = 0; }
+    void knots_changed() noexcept {
+        knots_checked = 0;
+        points.drop();
+    }
     bool knots_trusted() const noexcept { return knots_checked != 0 && exports == 0; }
 
     // Releases the buffers if the record owns them (knots first, or their one
@@ -217,6 +222,7 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
         _cpts = nullptr;
         knots_checked = 0;
         copies_owned = 0;
+        points.drop();
     }
 };
 
