@@ -9,6 +9,7 @@
 #include <work.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace videvo::curvekit {
@@ -125,39 +126,42 @@ struct PointIndex {
 
 void release_index(void* index) noexcept { delete static_cast<PointIndex*>(index); }
 
-// The span that the search of u starts from, in memory->span: the last
-// point's when u lies in it; otherwise the span index's, once points have
-// started elsewhere often enough to pay for building it (at least 64 times,
-// and once per 32 spans: it costs a few nanoseconds per span, a search on a
-// long knot vector ten times that per point).  Only for valid knots (not
-// validated by the call), and nullptr without memory.
-int* starting_span(PointMemory* memory, double u, CVec U, int n, int p, bool validate) {
-    if (memory == nullptr) return nullptr;
-    const int s = memory->span;
-    if (validate || !(u >= U[p] && u <= U[n + 1]) || (s >= p && s <= n && U[s] <= u && u < U[s + 1]))
-        return &memory->span;
+// A point alone of a caller with `memory` (or none): run(hint, index) calls
+// the kernel with the last point's span to try first and, once it is built,
+// the span index to search from otherwise.  The index is built once points
+// have landed more than a few spans from the last one often enough to pay
+// for it: at least 64 times, and once per 32 spans (it costs a few
+// nanoseconds per span, a search on a long knot vector ten times that per
+// point; a few spans on, the search from the last span costs no more than
+// the index).  Only for knots that the call does not validate, and so
+// trusts; an index of other knots is dropped.
+template <class Run>
+int with_memory(PointMemory* memory, CVec U, int n, int p, bool validate, Run&& run) {
+    if (memory == nullptr) return run(nullptr, nullptr);
     auto* index = static_cast<PointIndex*>(memory->index);
-    if (index != nullptr && (index->U != U.data || index->n != n || index->p != p)) {
+    if (index != nullptr && (validate || index->U != U.data || index->n != n || index->p != p)) {
         memory->drop();
         index = nullptr;
     }
-    if (index == nullptr) {
-        if (++memory->misses < std::max(64, (n - p + 1) / 32)) return &memory->span;
-        index = new (std::nothrow) PointIndex{U.data, n, p, SpanIndex(n, p, U.data, n - p + 1)};
-        if (index == nullptr) return &memory->span;
-        memory->index = index;
-        memory->release = &release_index;
+    const int before = memory->span;
+    const int info = run(&memory->span, index != nullptr ? &index->spans : nullptr);
+    if (index == nullptr && !validate && info == 0 && std::abs(memory->span - before) > 4 &&
+        ++memory->misses >= std::max(64, (n - p + 1) / 32)) {
+        if (auto* built = new (std::nothrow) PointIndex{U.data, n, p, SpanIndex(n, p, U.data, n - p + 1)}) {
+            memory->index = built;
+            memory->release = &release_index;
+        }
     }
-    memory->span = index->spans(u);
-    return &memory->span;
+    return info;
 }
 
 double point_value(double u, CVec U, CVec P, int p, bool validate, PointMemory* memory) {
     const int n = P.last();
     require_curve(n, p, U);
     double C = 0.0;
-    int* hint = starting_span(memory, u, U, n, p, validate);
-    check_info(kernel::curve_point(n, p, U.data, P.data, u, &C, knots_mode(validate), hint));
+    check_info(with_memory(memory, U, n, p, validate, [&](int* hint, const SpanIndex* index) {
+        return kernel::curve_point(n, p, U.data, P.data, u, &C, knots_mode(validate), hint, index);
+    }));
     return C;
 }
 
@@ -165,8 +169,9 @@ void point_derivatives(double u, CVec U, CVec P, int p, int d, Vec CK, bool vali
     const int n = P.last();
     require_curve(n, p, U);
     if (d >= 0) require_size(CK.size, static_cast<Py_ssize_t>(d) + 1, "CK");
-    int* hint = starting_span(memory, u, U, n, p, validate);
-    check_info(kernel::curve_derivs(n, p, U.data, P.data, u, d, CK.data, knots_mode(validate), hint));
+    check_info(with_memory(memory, U, n, p, validate, [&](int* hint, const SpanIndex* index) {
+        return kernel::curve_derivs(n, p, U.data, P.data, u, d, CK.data, knots_mode(validate), hint, index);
+    }));
 }
 
 void values_in_place(Vec C, CVec U, CVec P, int p, bool validate) {

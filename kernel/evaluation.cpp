@@ -566,7 +566,8 @@ Run run_derivatives(int n, int p, const double* U, const double* P, int r1, int 
 
 namespace videvo::kernel {
 
-int curve_point(int n, int p, const double* U, const double* P, double u, double* C, Knots knots, int* hint) {
+int curve_point(int n, int p, const double* U, const double* P, double u, double* C, Knots knots, int* hint,
+                const videvo::SpanIndex* index) {
     if (const int info = check_curve(n, p, U, knots); info != 0) return info;
     const int m = n + p + 1;
     if (!(u >= U[0] && u <= U[m])) return -5;
@@ -574,7 +575,8 @@ int curve_point(int n, int p, const double* U, const double* P, double u, double
         *C = single_point_value(P, n, 0);
         return 0;
     }
-    const int span = hint != nullptr ? videvo::find_span_hinted(n, p, u, U, *hint) : videvo::find_span(n, p, u, U);
+    const int span =
+        hint != nullptr ? videvo::find_span_hinted(n, p, u, U, *hint, index) : videvo::find_span(n, p, u, U);
     // The scheme of the array evaluation, so that a point gives the same
     // value alone as within an array.
     WorkArray<> work(span_basis_work(p));
@@ -626,7 +628,7 @@ bool curve_eval_into(int n, int p, const double* U, const double* P, int nu, con
 }
 
 int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots,
-                 int* hint) {
+                 int* hint, const videvo::SpanIndex* index) {
     if (const int info = check_curve(n, p, U, knots); info != 0) return info;
     const int m = n + p + 1;
     if (!(u >= U[0] && u <= U[m])) return -5;
@@ -637,7 +639,8 @@ int curve_derivs(int n, int p, const double* U, const double* P, double u, int d
     }
     // The scheme of the array evaluation, so that a point gives the same
     // derivatives alone as within an array.
-    const int span = hint != nullptr ? videvo::find_span_hinted(n, p, u, U, *hint) : videvo::find_span(n, p, u, U);
+    const int span =
+        hint != nullptr ? videvo::find_span_hinted(n, p, u, U, *hint, index) : videvo::find_span(n, p, u, U);
     const std::size_t M = static_cast<std::size_t>(p) + 1;
     WorkArray<> work(span_basis_work(p)), T(M * M);
     if (!work.ok() || !T.ok()) return 1;

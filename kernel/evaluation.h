@@ -7,14 +7,19 @@
 // U (status -3) is skipped: the caller guarantees that U is valid for (n, p).
 #pragma once
 
+namespace videvo {
+class SpanIndex;
+}
+
 namespace videvo::kernel {
 
 enum class Knots { validate, trusted };
 
 // `hint`, when given, holds a span to try first (any int) and receives the
-// span of u.
+// span of u; `index`, when given with it, is an index of U that the search
+// starts from when u lies outside the hint's span.
 int curve_point(int n, int p, const double* U, const double* P, double u, double* C, Knots knots,
-                int* hint = nullptr);
+                int* hint = nullptr, const SpanIndex* index = nullptr);
 int curve_eval(int n, int p, const double* U, const double* P, double* C, int np, Knots knots);
 // The derivative of order nu (0: the value) at the points X[0..np], written
 // to C[0..np] (another array), when the knots are valid and the points lie
@@ -25,9 +30,9 @@ int curve_eval(int n, int p, const double* U, const double* P, double* C, int np
 // caller takes the checked route, which reports the error.
 bool curve_eval_into(int n, int p, const double* U, const double* P, int nu, const double* X, double* C, int np,
                      bool strict, Knots knots);
-// `hint` as for curve_point.
+// `hint` and `index` as for curve_point.
 int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots,
-                 int* hint = nullptr);
+                 int* hint = nullptr, const SpanIndex* index = nullptr);
 // CK may be C itself when r1 = r2: each parameter is read before its column
 // is written.
 int curve_derivs_eval(int n, int p, const double* U, const double* P, int r1, int r2, int np, const double* C,

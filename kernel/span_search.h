@@ -250,12 +250,13 @@ inline double clear_high(int s, const double* U, SpanTolerance t) {
 }
 
 // The span of u given the span `hint` of an earlier parameter (any value):
-// kept when u lies in its clear interior, searched from it otherwise; `hint`
+// kept when u lies in its clear interior, searched otherwise, from `index`
+// when given (an index of these knots) or else from the hint; `hint`
 // receives the span.  The knots must not decrease.
-inline int find_span_hinted(int n, int p, double u, const double* U, int& hint) {
+inline int find_span_hinted(int n, int p, double u, const double* U, int& hint, const SpanIndex* index = nullptr) {
     const int s = hint;
     if (s >= p && s <= n && U[s] < u && u < clear_high(s, U, span_tolerance(p, U))) return s;
-    return hint = find_span_from(s, n, p, u, U);
+    return hint = index != nullptr ? (*index)(u) : find_span_from(s, n, p, u, U);
 }
 
 // Spans of a sequence of parameters: galloping from the previous span while

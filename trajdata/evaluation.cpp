@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <optional>
 #include <vector>
 
@@ -153,6 +154,23 @@ void derivative_at(Traj self, Vec xp, int nu, Order order, std::optional<bool> r
 
 void ceval(Traj self, VecOrNone xp) { values_at(self, xp, Order::unknown); }
 
+// The derivative of order nu >= 0 at x of the trajectory's curve (the curve
+// module still checks x), through its memory of points alone; raises what
+// the entry raises.  Derivatives above the degree vanish: only orders
+// 0..min(nu, p) are computed.
+double derivative_at_point(Trajectory1dRecord* rec, double x, CVec U, CVec P, int nu, bool validate) {
+    const int d = std::min(nu, rec->p);
+    std::array<double, 32> small;
+    std::vector<double> large;
+    double* CK = small.data();
+    if (d >= static_cast<int>(small.size())) {
+        large.resize(static_cast<std::size_t>(d) + 1);
+        CK = large.data();
+    }
+    check_entry(evaluation.derivatives(x, U, P, rec->p, d, Vec{CK, d + 1}, validate, &rec->points));
+    return nu > rec->p ? 0.0 : CK[nu];
+}
+
 double dpeval(Traj self, double x, OptNu nu_arg) {
     const int nu = nu_arg.get();
     // The nu + 1 work values cannot be fewer than none.
@@ -161,19 +179,9 @@ double dpeval(Traj self, double x, OptNu nu_arg) {
     require_in_domain(self, x);
     if (nu < 0) bad_nu();
     const Curve c = curve_of(self);
-    // Derivatives above the degree vanish: only orders 0..min(nu, p) are
-    // computed (the curve module still checks x).
-    const int d = std::min(nu, c.p);
-    std::array<double, 32> small;
-    std::vector<double> large;
-    double* CK = small.data();
-    if (d >= static_cast<int>(small.size())) {
-        large.resize(static_cast<std::size_t>(d) + 1);
-        CK = large.data();
-    }
-    check_entry(evaluation.derivatives(x, c.U, c.P, c.p, d, Vec{CK, d + 1}, c.validate, &self.rec->points));
+    const double value = derivative_at_point(self.rec, x, c.U, c.P, nu, c.validate);
     knots_passed(self, c);
-    return nu > c.p ? 0.0 : CK[nu];
+    return value;
 }
 
 void dceval(Traj self, VecOrNone xp, OptNu nu_arg) { derivative_at(self, xp, nu_arg.get(), Order::unknown); }
@@ -337,7 +345,8 @@ PyObject* trusted_value(PyObject* self, PyObject* x, PyObject* nu) noexcept {
         if (!PyLong_CheckExact(nu)) return nullptr;
         int overflow = 0;
         order = PyLong_AsLongAndOverflow(nu, &overflow);
-        if (overflow != 0 || order < 0) return nullptr;  // (no error: -1 is a plain value here)
+        // (no error: -1 is a plain value here; orders beyond int are the general route's)
+        if (overflow != 0 || order < 0 || order > INT_MAX) return nullptr;
     }
     Trajectory1dRecord* rec = trajectory_record(self);
     if (!rec->knots_trusted() || rec->is_empty()) return nullptr;
@@ -348,13 +357,12 @@ PyObject* trusted_value(PyObject* self, PyObject* x, PyObject* nu) noexcept {
         const double value = evaluation.value(u, U, P, rec->p, false, &rec->points);
         return PyErr_Occurred() ? nullptr : PyFloat_FromDouble(value);
     }
-    // Orders above the degree vanish: orders 0..min(nu, p) are computed.
-    std::array<double, 32> CK;
-    const int d = static_cast<int>(std::min<long>(order, rec->p));
-    if (d >= static_cast<int>(CK.size())) return nullptr;
-    if (evaluation.derivatives(u, U, P, rec->p, d, Vec{CK.data(), d + 1}, false, &rec->points) != 0)
-        return nullptr;  // (the error set is the general route's too)
-    return PyFloat_FromDouble(order > rec->p ? 0.0 : CK[d]);
+    try {
+        return PyFloat_FromDouble(derivative_at_point(rec, u, U, P, static_cast<int>(order), false));
+    } catch (...) {
+        set_error_from_exception();  // (the general route's error too)
+        return nullptr;
+    }
 }
 
 PyObject* call_with(PyObject* self, PyObject* x, PyObject* nu) noexcept {

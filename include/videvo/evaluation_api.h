@@ -26,10 +26,11 @@ namespace videvo::evaluation_api {
 
 // What a caller keeps for points evaluated alone, one after another: the
 // span of the last one, tried first (any value: it is checked), and the curve
-// module's span index for such points, built there once they miss that span
-// often enough (counted in `misses`) and released through `release`.  A span
-// read from the index is checked against the knots all the same; whoever
-// changes or replaces the knots calls drop(), so that no index outlives them.
+// module's span index for such points, built there once they land far from
+// that span often enough (counted in `misses`) and released through
+// `release`.  The index's lookup checks the knots it lands on all the same;
+// whoever changes or replaces the knots calls drop(), so that no index
+// outlives them.
 struct PointMemory {
     std::int32_t span = -1;
     std::int32_t misses = 0;
