@@ -189,9 +189,11 @@ int check_curve(int n, int p, const double* U, videvo::kernel::Knots knots) {
     return 0;
 }
 
-// The largest curve whose scattered reads are left to the cache (about
-// the size of one core's second-level cache).
-constexpr double cached_curve_bytes = 1 << 20;
+// Whether the knots, control points and span index (one cell of 4 bytes per
+// span) of a curve are more than the cache holds for reads in any order
+// (about the size of one core's second-level cache): such reads are then
+// asked for ahead.
+constexpr bool scattered_reads_miss(int n, int p) { return 8.0 * (2.0 * n + p + 3) + 4.0 * (n - p + 1) > (1 << 20); }
 
 // Whether `points` sorted points on `spans` spans are few enough, at most
 // four per span on average, to be evaluated in lanes from spans found one
@@ -211,12 +213,15 @@ constexpr bool sparse(long points, long spans) { return points <= 4 * spans; }
 // few nanoseconds per span, a binary search on a long knot vector ten times
 // that per parameter.  Two cells per span, or two per parameter when there
 // are fewer (its memory stays within that of the results; each cell then
-// covers a few spans, which the lookup gallops over).
+// covers a few spans, which the lookup gallops over).  For points in any
+// order on a curve larger than the cache one cell per span: the index then
+// takes less of the cache than it saves in galloping.
 std::optional<videvo::SpanIndex> index_for(int n, int p, const double* U, int np, bool sorted) {
     const long spans = long(n) - p + 1;
     if (16L * np < spans || spans > (1 << 29)) return std::nullopt;
     if (sorted && (np + 1L < spans || !sparse(np + 1L, spans))) return std::nullopt;
-    return std::optional<videvo::SpanIndex>(std::in_place, n, p, U, static_cast<int>(2 * std::min<long>(spans, np)));
+    const long per_span = !sorted && scattered_reads_miss(n, p) ? 1 : 2;
+    return std::optional<videvo::SpanIndex>(std::in_place, n, p, U, static_cast<int>(per_span * std::min<long>(spans, np)));
 }
 
 void put(double* to, double c) { *to = c; }
@@ -428,10 +433,9 @@ template <bool Strict, int D, class At>
     if constexpr (Strict)
         if (!increase(X, np)) return false;
     if (index) {
-        // (knots, control points and the index's cells of 4 bytes; sorted
-        // points read them in order, which the processor foresees itself)
-        const double bytes = 8.0 * (2.0 * n + p + 3) + 4.0 * index->cells();
-        if (!sorted && bytes > cached_curve_bytes)
+        // (sorted points read the curve in order, which the processor
+        // foresees itself)
+        if (!sorted && scattered_reads_miss(n, p))
             eval_scattered<D, true>(*index, P, at, X, C, np);
         else
             eval_scattered<D, false>(*index, P, at, X, C, np);
