@@ -98,6 +98,12 @@ def thread_rows():
             for _ in pool.map(t, xs):
                 pass
 
+        # Both warmed up first: the first calls in a thread fault in fresh
+        # memory for its results (the allocator's arena of that thread),
+        # which a program that keeps evaluating in threads pays once.
+        for _ in range(10):
+            serial()
+            two_threads()
         # The SciPy column is the serial videvo run: the ratio is the speed-up.
         rows.append(Case(f"two threads x 1e6 {order} points (vs serial)", two_threads, serial, repeat=9))
     return rows
