@@ -107,8 +107,8 @@ def thread_rows():
         # The SciPy column is the serial videvo run: the ratio is the speed-up.
         # Ten calls a sample, as such a program makes them: on a virtual
         # machine the median of single calls swung from 0.55 to 1.1 of the
-        # serial time from run to run (with no page faults and no time
-        # stolen by the host), while ten in a row stayed at 0.55 to 0.6.
+        # serial time from run to run (page faults ruled out), while ten in
+        # a row stayed at 0.55 to 0.6.
         rows.append(Case(f"two threads x 1e6 {order} points (vs serial)", two_threads, serial, number=10, repeat=9))
     return rows
 
