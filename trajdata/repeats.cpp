@@ -152,13 +152,19 @@ VIDEVO_HASHING_CLONES std::uint64_t hash_block(const double* xs, std::size_t cou
 
 // Appends the 56 bits below the part number of hash h to its part:
 // put[k] is where part k's next entry goes, stop[k] where it is full.
-// False when the part is full.
+// False when the part is full.  The line after next of the part is fetched
+// for writing: with hundreds of parts filling at once, the processor's own
+// prefetching loses track of them, and every line the entries reach would
+// otherwise stall on memory (a third of the time at 10^7 values, where the
+// parts do not fit in cache).  (Past the part's end the fetch is harmless:
+// prefetches never fault.)
 [[gnu::always_inline]] inline bool place(std::uint64_t h, int b, unsigned char** put, unsigned char* const* stop) {
     const std::size_t k = h >> (64 - b);
     unsigned char* at = put[k];
     if (at == stop[k]) return false;
     const std::uint64_t w = (h << b) >> 8;
     std::memcpy(at, &w, sizeof w);  // (the last entry's 8-byte store stays inside)
+    __builtin_prefetch(at + 128, 1);
     put[k] = at + 7;
     return true;
 }
