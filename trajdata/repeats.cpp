@@ -152,19 +152,20 @@ VIDEVO_HASHING_CLONES std::uint64_t hash_block(const double* xs, std::size_t cou
 
 // Appends the 56 bits below the part number of hash h to its part:
 // put[k] is where part k's next entry goes, stop[k] where it is full.
-// False when the part is full.  The line after next of the part is fetched
-// for writing: with hundreds of parts filling at once, the processor's own
-// prefetching loses track of them, and every line the entries reach would
-// otherwise stall on memory (a third of the time at 10^7 values, where the
-// parts do not fit in cache).  (Past the part's end the fetch is harmless:
-// prefetches never fault.)
+// False when the part is full.  The part's line after next is asked for
+// ahead: with hundreds of parts filling at once the processor's own
+// prefetching loses track of them, and every new line the entries reach
+// would otherwise stall on memory where the parts do not fit in cache
+// (10^7 values: 7.5 ns each without asking, 5.1 asked into the first-level
+// cache, 4.7 into the second).  (Past the part's end the asking is
+// harmless: prefetches never fault.)
 [[gnu::always_inline]] inline bool place(std::uint64_t h, int b, unsigned char** put, unsigned char* const* stop) {
     const std::size_t k = h >> (64 - b);
     unsigned char* at = put[k];
     if (at == stop[k]) return false;
     const std::uint64_t w = (h << b) >> 8;
     std::memcpy(at, &w, sizeof w);  // (the last entry's 8-byte store stays inside)
-    __builtin_prefetch(at + 128, 1);
+    __builtin_prefetch(at + 128, 1, 2);
     put[k] = at + 7;
     return true;
 }
