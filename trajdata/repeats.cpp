@@ -157,15 +157,16 @@ VIDEVO_HASHING_CLONES std::uint64_t hash_block(const double* xs, std::size_t cou
 // prefetching loses track of them, and every new line the entries reach
 // would otherwise stall on memory where the parts do not fit in cache
 // (10^7 values: 7.5 ns each without asking, 5.1 asked into the first-level
-// cache, 4.7 into the second).  (Past the part's end the asking is
-// harmless: prefetches never fault.)
+// cache, 4.7 into the second).  (Past the part's end, and past the scratch
+// memory's for the last part, the asking is harmless: prefetches never
+// fault; the address is formed as an integer, not a pointer beyond it.)
 [[gnu::always_inline]] inline bool place(std::uint64_t h, int b, unsigned char** put, unsigned char* const* stop) {
     const std::size_t k = h >> (64 - b);
     unsigned char* at = put[k];
     if (at == stop[k]) return false;
     const std::uint64_t w = (h << b) >> 8;
     std::memcpy(at, &w, sizeof w);  // (the last entry's 8-byte store stays inside)
-    __builtin_prefetch(at + 128, 1, 2);
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(at) + 128), 1, 2);
     put[k] = at + 7;
     return true;
 }
