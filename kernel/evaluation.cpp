@@ -539,6 +539,12 @@ void point_derivatives(Deg tag, int p, const double* U, const double* P, int spa
     orders_at(basis, T, deg, 0, kmax, u, [&](int q, double c) { CK[q] = c; });
 }
 
+// The span of a point evaluated alone: from the caller's hint of the last
+// point's span (and its index of U) when given, else searched.
+int point_span(int n, int p, double u, const double* U, int* hint, const videvo::SpanIndex* index) {
+    return hint != nullptr ? videvo::find_span_hinted(n, p, u, U, *hint, index) : videvo::find_span(n, p, u, U);
+}
+
 // The outcome of an array evaluation with its work memory.
 enum class Run { done, broken, no_memory };  // broken: a Strict walk stopped
 
@@ -579,8 +585,7 @@ int curve_point(int n, int p, const double* U, const double* P, double u, double
         *C = single_point_value(P, n, 0);
         return 0;
     }
-    const int span =
-        hint != nullptr ? videvo::find_span_hinted(n, p, u, U, *hint, index) : videvo::find_span(n, p, u, U);
+    const int span = point_span(n, p, u, U, hint, index);
     // The scheme of the array evaluation, so that a point gives the same
     // value alone as within an array.
     WorkArray<> work(span_basis_work(p));
@@ -643,8 +648,7 @@ int curve_derivs(int n, int p, const double* U, const double* P, double u, int d
     }
     // The scheme of the array evaluation, so that a point gives the same
     // derivatives alone as within an array.
-    const int span =
-        hint != nullptr ? videvo::find_span_hinted(n, p, u, U, *hint, index) : videvo::find_span(n, p, u, U);
+    const int span = point_span(n, p, u, U, hint, index);
     const std::size_t M = static_cast<std::size_t>(p) + 1;
     WorkArray<> work(span_basis_work(p)), T(M * M);
     if (!work.ok() || !T.ok()) return 1;
