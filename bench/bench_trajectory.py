@@ -72,6 +72,12 @@ def array_rows():
             if n_cpts == 10**3 and size == 10**6:
                 rows.append(Case("t(x, 1), 1e6 unsorted points, 1e+03 cpts", lambda t=tn, xs=xs: t(xs, 1),
                                  lambda s=sn, xs=xs: s(xs, nu=1), repeat=7, points=size))
+    # A few points in any order a call, as a controller asks for them: the
+    # span index that the first calls build stays with the trajectory.
+    tk, sk, _ = curve(10**5)
+    few = np.random.default_rng(5).uniform(0, 10, 512)
+    rows.append(Case("t(x), 512 unsorted points a call, 1e5 cpts", lambda: tk(few), lambda: sk(few),
+                     number=200, repeat=7, points=few.size))
     return rows
 
 

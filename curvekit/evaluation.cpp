@@ -126,32 +126,46 @@ struct PointIndex {
 
 void release_index(void* index) noexcept { delete static_cast<PointIndex*>(index); }
 
-// A point alone of a caller with `memory` (or none): run(hint, index) calls
-// the kernel with the last point's span to try first and, once it is built,
-// the span index to search from otherwise.  The index is built once points
-// have landed more than a few spans from the last one often enough to pay
-// for it: at least 64 times, and once per 32 spans (it costs a few
+// The span index that `memory` keeps for points of its caller (alone, or a
+// few in any order), when it is one of these knots and they are trusted (not
+// validated by the call); an index of other knots is dropped.
+const SpanIndex* kept_index(PointMemory* memory, CVec U, int n, int p, bool validate) {
+    const auto* index = static_cast<const PointIndex*>(memory->index);
+    if (index == nullptr) return nullptr;
+    if (validate || index->U != U.data || index->n != n || index->p != p) {
+        memory->drop();
+        return nullptr;
+    }
+    return &index->spans;
+}
+
+// Counts `far` more points of the caller that landed more than a few spans
+// from the last one, and builds the index of trusted knots once they are
+// enough to pay for it: at least 64, and one per 32 spans (it costs a few
 // nanoseconds per span, a search on a long knot vector ten times that per
 // point; a few spans on, the search from the last span costs no more than
-// the index).  Only for knots that the call does not validate, and so
-// trusts; an index of other knots is dropped.
+// the index).  The index built, or nullptr.
+const SpanIndex* count_misses(PointMemory* memory, CVec U, int n, int p, Py_ssize_t far) {
+    memory->misses = static_cast<std::int32_t>(std::min<Py_ssize_t>(memory->misses + far, INT32_MAX));
+    if (memory->misses < std::max(64, (n - p + 1) / 32)) return nullptr;
+    auto* built = new (std::nothrow) PointIndex{U.data, n, p, SpanIndex(n, p, U.data, n - p + 1)};
+    if (built == nullptr) return nullptr;
+    memory->index = built;
+    memory->release = &release_index;
+    return &built->spans;
+}
+
+// A point alone of a caller with `memory` (or none): run(hint, index) calls
+// the kernel with the last point's span to try first and, once it is built,
+// the span index to search from otherwise.
 template <class Run>
 int with_memory(PointMemory* memory, CVec U, int n, int p, bool validate, Run&& run) {
     if (memory == nullptr) return run(nullptr, nullptr);
-    auto* index = static_cast<PointIndex*>(memory->index);
-    if (index != nullptr && (validate || index->U != U.data || index->n != n || index->p != p)) {
-        memory->drop();
-        index = nullptr;
-    }
+    const SpanIndex* index = kept_index(memory, U, n, p, validate);
     const int before = memory->span;
-    const int info = run(&memory->span, index != nullptr ? &index->spans : nullptr);
-    if (index == nullptr && !validate && info == 0 && std::abs(memory->span - before) > 4 &&
-        ++memory->misses >= std::max(64, (n - p + 1) / 32)) {
-        if (auto* built = new (std::nothrow) PointIndex{U.data, n, p, SpanIndex(n, p, U.data, n - p + 1)}) {
-            memory->index = built;
-            memory->release = &release_index;
-        }
-    }
+    const int info = run(&memory->span, index);
+    if (index == nullptr && !validate && info == 0 && std::abs(memory->span - before) > 4)
+        count_misses(memory, U, n, p, 1);
     return info;
 }
 
@@ -209,12 +223,23 @@ void dsplpev(double u, CVec U, CVec P, int p, int d, Vec CK) { point_derivatives
 
 void dsplcev(CVec C, CVec U, CVec P, int p, int r1, int r2, Mat CK) { derivatives_into(C, U, P, p, r1, r2, CK, true); }
 
-int points_into(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate) {
+int points_into(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate, PointMemory* memory) {
     const int n = P.last();
     if (X.size == 0 || X.size != C.size || X.size > INT_MAX || U.size != P.size + p + 1) return 0;
+    // Points in any order count as points alone that land far from each
+    // other, and share their index: a caller that evaluates a few at a time
+    // builds it once instead of each call building its own or searching.
+    // Sorted points use it once it is there.
+    const SpanIndex* index = nullptr;
+    if (memory != nullptr && p >= 0 && p <= n) {
+        index = kept_index(memory, U, n, p, validate);
+        if (index == nullptr && !strict && !validate) index = count_misses(memory, U, n, p, X.size);
+    }
     ReleaseForLongWork unlocked(X.size);
-    return kernel::curve_eval_into(n, p, U.data, P.data, nu, X.data, C.data, C.last(), strict, knots_mode(validate)) ? 1
-                                                                                                                   : 0;
+    return kernel::curve_eval_into(n, p, U.data, P.data, nu, X.data, C.data, C.last(), strict, knots_mode(validate),
+                                   index)
+               ? 1
+               : 0;
 }
 
 // dsplcev of the single order nu, written over the parameters.

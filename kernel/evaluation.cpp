@@ -224,6 +224,16 @@ std::optional<videvo::SpanIndex> index_for(int n, int p, const double* U, int np
     return std::optional<videvo::SpanIndex>(std::in_place, n, p, U, static_cast<int>(per_span * std::min<long>(spans, np)));
 }
 
+// The span index that an evaluation searches from: for points in any order
+// and sparse sorted ones the caller's `kept` when given (an index of these
+// knots that outlives the call), else index_for's, held in `built`.
+const videvo::SpanIndex* search_index(int n, int p, const double* U, int np, bool sorted, const videvo::SpanIndex* kept,
+                                      std::optional<videvo::SpanIndex>& built) {
+    if (kept != nullptr && (!sorted || sparse(long(np) + 1, long(n) - p + 1))) return kept;
+    built = index_for(n, p, U, np, sorted);
+    return built ? &*built : nullptr;
+}
+
 void put(double* to, double c) { *to = c; }
 void put(double* to, videvo::Lanes c) { videvo::store_lanes(to, c); }
 
@@ -426,7 +436,7 @@ template <class At>
 template <bool Strict, int D, class At>
 [[gnu::always_inline]] inline std::optional<bool> eval_in_lanes(int n, int p, const double* U, const double* P,
                                                                 const At& at,
-                                                                const std::optional<videvo::SpanIndex>& index,
+                                                                const videvo::SpanIndex* index,
                                                                 const double* X, double* C, int np, bool sorted) {
     const bool lanes = index || (sorted && sparse(long(np) + 1, long(n) - p + 1));
     if (!lanes) return std::nullopt;
@@ -447,14 +457,15 @@ template <bool Strict, int D, class At>
 
 template <bool Strict, class Deg>
 VIDEVO_WIDE_CLONES bool eval_points(Deg tag, int n, int p, const double* U, const double* P, const double* X, double* C,
-                                    int np, bool sorted, double* work) {
+                                    int np, bool sorted, double* work, const videvo::SpanIndex* kept) {
     SpanBasis<Deg> basis(tag, p, U, work);
-    const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
+    std::optional<videvo::SpanIndex> built;
+    const videvo::SpanIndex* const index = search_index(n, p, U, np, sorted, kept, built);
     if constexpr (Deg::value >= 0)
         if (std::optional<bool> done =
                 eval_in_lanes<Strict, Deg::value>(n, p, U, P, DerivativeAt<Deg::value>{U, P, 0, 0}, index, X, C, np, sorted))
             return *done;
-    videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
+    videvo::SpanCursor span_of(n, p, U, sorted, index);
     return walk_points<Strict>(
         tag, span_of, basis.span(), X, np, sorted, [&](int span) { basis.set_span(span); },
         [&](auto u, long j) { put(C + j, basis.value(u, P)); });
@@ -495,14 +506,16 @@ template <class Deg, class V, class Out>
 
 template <bool Strict, class Deg>
 VIDEVO_WIDE_CLONES bool eval_derivatives(Deg tag, int n, int p, const double* U, const double* P, int r1, int r2, int np,
-                      const double* C, double* CK, bool sorted, double* work, double* T) {
+                      const double* C, double* CK, bool sorted, double* work, double* T,
+                      const videvo::SpanIndex* kept) {
     const int deg = degree_of(tag, p);
     const long cols = np + 1;
     const int kmax = std::min(r2, deg);
     for (long long q = std::max(r1, deg + 1); q <= r2; ++q) std::fill(CK + (q - r1) * cols, CK + (q - r1 + 1) * cols, 0.0);
     if (r1 > deg) return true;
     SpanBasis<Deg> basis(tag, p, U, work);
-    const std::optional<videvo::SpanIndex> index = index_for(n, p, U, np, sorted);
+    std::optional<videvo::SpanIndex> built;
+    const videvo::SpanIndex* const index = search_index(n, p, U, np, sorted, kept, built);
     // (one order may be written over the points, CK being C: each four are
     // read before their results are written)
     if constexpr (Deg::value >= 0) {
@@ -515,7 +528,7 @@ VIDEVO_WIDE_CLONES bool eval_derivatives(Deg tag, int n, int p, const double* U,
                 n, p, U, P, DerivativeAt<Deg::value, false>{U, P, r1, kmax, cols}, index, C, CK, np, sorted);
         if (done) return *done;
     }
-    videvo::SpanCursor span_of(n, p, U, sorted, index ? &*index : nullptr);
+    videvo::SpanCursor span_of(n, p, U, sorted, index);
     auto enter = [&](int span) {
         basis.set_span(span);
         local_derivative_points(span, deg, kmax, U, P, T);
@@ -550,24 +563,25 @@ enum class Run { done, broken, no_memory };  // broken: a Strict walk stopped
 
 // eval_points of any degree, with its work memory.
 template <bool Strict>
-Run run_values(int n, int p, const double* U, const double* P, const double* X, double* C, int np, bool sorted) {
+Run run_values(int n, int p, const double* U, const double* P, const double* X, double* C, int np, bool sorted,
+               const videvo::SpanIndex* kept = nullptr) {
     WorkArray<> work(span_basis_work(p));
     if (!work.ok()) return Run::no_memory;
     bool walked = true;
-    with_degree(p, [&](auto deg) { walked = eval_points<Strict>(deg, n, p, U, P, X, C, np, sorted, work.get()); });
+    with_degree(p, [&](auto deg) { walked = eval_points<Strict>(deg, n, p, U, P, X, C, np, sorted, work.get(), kept); });
     return walked ? Run::done : Run::broken;
 }
 
 // eval_derivatives of any degree, with its work memory.
 template <bool Strict>
 Run run_derivatives(int n, int p, const double* U, const double* P, int r1, int r2, int np, const double* X, double* CK,
-                    bool sorted) {
+                    bool sorted, const videvo::SpanIndex* kept = nullptr) {
     const std::size_t M = static_cast<std::size_t>(p) + 1;
     WorkArray<> work(span_basis_work(p)), T(M * M);
     if (!work.ok() || !T.ok()) return Run::no_memory;
     bool walked = true;
     with_degree(p, [&](auto deg) {
-        walked = eval_derivatives<Strict>(deg, n, p, U, P, r1, r2, np, X, CK, sorted, work.get(), T.get());
+        walked = eval_derivatives<Strict>(deg, n, p, U, P, r1, r2, np, X, CK, sorted, work.get(), T.get(), kept);
     });
     return walked ? Run::done : Run::broken;
 }
@@ -611,7 +625,7 @@ int curve_eval(int n, int p, const double* U, const double* P, double* C, int np
 }
 
 bool curve_eval_into(int n, int p, const double* U, const double* P, int nu, const double* X, double* C, int np,
-                     bool strict, Knots knots) {
+                     bool strict, Knots knots, const videvo::SpanIndex* index) {
     if (p < 0 || p > n || nu < 0 || np < 0 || X == C) return false;
     const int m = n + p + 1;
     if (!(X[0] >= U[0] && X[np] <= U[m]) || single_point(U, m)) return false;
@@ -622,14 +636,14 @@ bool curve_eval_into(int n, int p, const double* U, const double* P, int nu, con
         if (nu > p)
             std::fill(C, C + np + 1, 0.0);
         else
-            done = (nu == 0 ? run_values<false>(n, p, U, P, X, C, np, scan.sorted)
-                            : run_derivatives<false>(n, p, U, P, nu, nu, np, X, C, scan.sorted)) == Run::done;
+            done = (nu == 0 ? run_values<false>(n, p, U, P, X, C, np, scan.sorted, index)
+                            : run_derivatives<false>(n, p, U, P, nu, nu, np, X, C, scan.sorted, index)) == Run::done;
     } else if (nu > p) {
         done = increase(X, np);
         std::fill(C, C + np + 1, 0.0);
     } else {
-        done = (nu == 0 ? run_values<true>(n, p, U, P, X, C, np, true)
-                        : run_derivatives<true>(n, p, U, P, nu, nu, np, X, C, true)) == Run::done;
+        done = (nu == 0 ? run_values<true>(n, p, U, P, X, C, np, true, index)
+                        : run_derivatives<true>(n, p, U, P, nu, nu, np, X, C, true, index)) == Run::done;
     }
     // The knots are checked last: until then nothing depends on them but
     // values that are thrown away, and the points' errors come first.

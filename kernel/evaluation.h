@@ -27,9 +27,11 @@ int curve_eval(int n, int p, const double* U, const double* P, double* C, int np
 // one inside the domain to a last one inside it; without, in any order (the
 // caller has ruled out what it must, such as repeats).  False when any of
 // that fails or p, nu or np are out of range: C is then garbage and the
-// caller takes the checked route, which reports the error.
+// caller takes the checked route, which reports the error.  `index`, when
+// given, is an index of U that points in any order and sparse sorted points
+// are searched from.
 bool curve_eval_into(int n, int p, const double* U, const double* P, int nu, const double* X, double* C, int np,
-                     bool strict, Knots knots);
+                     bool strict, Knots knots, const SpanIndex* index = nullptr);
 // `hint` and `index` as for curve_point.
 int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots,
                  int* hint = nullptr, const SpanIndex* index = nullptr);

@@ -11,7 +11,9 @@
 // inside the domain (with `strict`: and increase strictly; without, in any
 // order: the caller has ruled out repeats) and the knots pass; otherwise it
 // returns 0, C holds garbage and the caller takes the checked route, which
-// reports the error (the entry itself raises nothing).  They follow the calling convention of
+// reports the error (the entry itself raises nothing).  Its PointMemory,
+// shared with the points alone, only for arrays short enough to keep the
+// interpreter lock (or nullptr).  They follow the calling convention of
 // capi.h; the array entries release the interpreter lock for long arrays, so
 // the caller must keep the buffers from being replaced or freed meanwhile.
 // The table is a capsule in the curve module's attribute `table_attribute`,
@@ -50,7 +52,7 @@ struct Table {
     int (*values)(Vec C, CVec U, CVec P, int p, bool validate) noexcept;
     int (*derivative)(Vec C, CVec U, CVec P, int p, int nu, bool validate) noexcept;
     int (*insert)(CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate) noexcept;
-    int (*into)(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate) noexcept;
+    int (*into)(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate, PointMemory* memory) noexcept;
 };
 
 inline constexpr const char* table_attribute = "_evaluation_capi";
@@ -60,6 +62,6 @@ inline constexpr const char signature[] =
     "values void (Vec C, CVec U, CVec P, int p, bool validate); "
     "derivative void (Vec C, CVec U, CVec P, int p, int nu, bool validate); "
     "insert void (CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate); "
-    "into int (CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate)";
+    "into int (CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate, PointMemory* memory)";
 
 }  // namespace videvo::evaluation_api
