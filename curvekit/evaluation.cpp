@@ -227,13 +227,14 @@ int points_into(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool 
     const int n = P.last();
     if (X.size == 0 || X.size != C.size || X.size > INT_MAX || U.size != P.size + p + 1) return 0;
     // Points in any order count as points alone that land far from each
-    // other, and share their index: a caller that evaluates a few at a time
-    // builds it once instead of each call building its own or searching.
-    // Sorted points use it once it is there.
+    // other, and so do sorted points more than four spans apart on average;
+    // they share their index: a caller that evaluates a few at a time builds
+    // it once instead of each call building its own or searching.
     const SpanIndex* index = nullptr;
     if (memory != nullptr && p >= 0 && p <= n) {
         index = kept_index(memory, U, n, p, validate);
-        if (index == nullptr && !strict && !validate) index = count_misses(memory, U, n, p, X.size);
+        if (index == nullptr && !validate && (!strict || 4 * X.size < Py_ssize_t{n} - p + 1))
+            index = count_misses(memory, U, n, p, X.size);
     }
     ReleaseForLongWork unlocked(X.size);
     return kernel::curve_eval_into(n, p, U.data, P.data, nu, X.data, C.data, C.last(), strict, knots_mode(validate),
