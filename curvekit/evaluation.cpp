@@ -230,8 +230,9 @@ int points_into(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool 
     // other, and so do sorted points more than four spans apart on average;
     // they share their index: a caller that evaluates a few at a time builds
     // it once instead of each call building its own or searching.
+    // (only while the lock is held: another thread may drop the index)
     const SpanIndex* index = nullptr;
-    if (memory != nullptr && p >= 0 && p <= n) {
+    if (memory != nullptr && X.size < long_array && p >= 0 && p <= n) {
         index = kept_index(memory, U, n, p, validate);
         if (index == nullptr && !validate && (!strict || 4 * X.size < Py_ssize_t{n} - p + 1))
             index = count_misses(memory, U, n, p, X.size);

@@ -261,9 +261,7 @@ bool evaluated_into(Traj self, CVec X, Vec result, int nu, bool strict) {
     {
         std::optional<Pinned> pin;
         if (X.size >= long_array) pin.emplace(self.rec);
-        // (the points' memory only while the lock is held)
-        taken = evaluation.into(X, result, c.U, c.P, c.p, nu, strict, c.validate,
-                                X.size < long_array ? &self.rec->points : nullptr);
+        taken = evaluation.into(X, result, c.U, c.P, c.p, nu, strict, c.validate, &self.rec->points);
     }
     if (taken != 1) return false;
     knots_passed(self, c);

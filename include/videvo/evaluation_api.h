@@ -11,9 +11,9 @@
 // inside the domain (with `strict`: and increase strictly; without, in any
 // order: the caller has ruled out repeats) and the knots pass; otherwise it
 // returns 0, C holds garbage and the caller takes the checked route, which
-// reports the error (the entry itself raises nothing).  Its PointMemory,
-// shared with the points alone, only for arrays short enough to keep the
-// interpreter lock (or nullptr).  They follow the calling convention of
+// reports the error (the entry itself raises nothing).  Its PointMemory
+// (or nullptr), shared with the points alone, serves only arrays short
+// enough to keep the interpreter lock.  They follow the calling convention of
 // capi.h; the array entries release the interpreter lock for long arrays, so
 // the caller must keep the buffers from being replaced or freed meanwhile.
 // The table is a capsule in the curve module's attribute `table_attribute`,
