@@ -227,21 +227,23 @@ int points_into(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool 
     const int n = P.last();
     if (X.size == 0 || X.size != C.size || X.size > INT_MAX || U.size != P.size + p + 1) return 0;
     // Points in any order count as points alone that land far from each
-    // other, and so do sorted points more than four spans apart on average;
-    // they share their index: a caller that evaluates a few at a time builds
-    // it once instead of each call building its own or searching.
-    // (only while the lock is held: another thread may drop the index)
-    const SpanIndex* index = nullptr;
-    if (memory != nullptr && X.size < long_array && p >= 0 && p <= n) {
-        index = kept_index(memory, U, n, p, validate);
-        if (index == nullptr && !validate && (!strict || 4 * X.size < Py_ssize_t{n} - p + 1))
-            index = count_misses(memory, U, n, p, X.size);
+    // other, and so do sorted points more than four spans apart on average
+    // (once they have turned out to increase); they share their index: a
+    // caller that evaluates a few at a time builds it once instead of each
+    // call building its own or searching.  (Only while the lock is held:
+    // another thread may drop the index.)
+    const bool shared = memory != nullptr && X.size < long_array && p >= 0 && p <= n;
+    const bool far = !strict || 4 * X.size < Py_ssize_t{n} - p + 1;
+    const SpanIndex* index = shared ? kept_index(memory, U, n, p, validate) : nullptr;
+    if (shared && index == nullptr && !validate && !strict) index = count_misses(memory, U, n, p, X.size);
+    bool done;
+    {
+        ReleaseForLongWork unlocked(X.size);
+        done = kernel::curve_eval_into(n, p, U.data, P.data, nu, X.data, C.data, C.last(), strict, knots_mode(validate),
+                                       index);
     }
-    ReleaseForLongWork unlocked(X.size);
-    return kernel::curve_eval_into(n, p, U.data, P.data, nu, X.data, C.data, C.last(), strict, knots_mode(validate),
-                                   index)
-               ? 1
-               : 0;
+    if (done && shared && index == nullptr && !validate && strict && far) count_misses(memory, U, n, p, X.size);
+    return done ? 1 : 0;
 }
 
 // dsplcev of the single order nu, written over the parameters.
