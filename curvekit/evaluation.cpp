@@ -233,16 +233,16 @@ int points_into(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool 
     // call building its own or searching.  (Only while the lock is held:
     // another thread may drop the index.)
     const bool shared = memory != nullptr && X.size < long_array && p >= 0 && p <= n;
-    const bool far = !strict || 4 * X.size < Py_ssize_t{n} - p + 1;
     const SpanIndex* index = shared ? kept_index(memory, U, n, p, validate) : nullptr;
-    if (shared && index == nullptr && !validate && !strict) index = count_misses(memory, U, n, p, X.size);
+    const bool count = shared && index == nullptr && !validate && (!strict || 4 * X.size < Py_ssize_t{n} - p + 1);
+    if (count && !strict) index = count_misses(memory, U, n, p, X.size);
     bool done;
     {
         ReleaseForLongWork unlocked(X.size);
         done = kernel::curve_eval_into(n, p, U.data, P.data, nu, X.data, C.data, C.last(), strict, knots_mode(validate),
                                        index);
     }
-    if (done && shared && index == nullptr && !validate && strict && far) count_misses(memory, U, n, p, X.size);
+    if (count && strict && done) count_misses(memory, U, n, p, X.size);
     return done ? 1 : 0;
 }
 
