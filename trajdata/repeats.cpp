@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <stdexcept>
@@ -54,6 +55,16 @@ struct Hashes {
     const std::uint64_t* h;
     int low;
     std::uint64_t operator()(std::size_t i) const { return h[i]; }
+    static bool left_out(std::size_t) { return false; }
+};
+
+// The values themselves, hashed where they are read, NaNs left out: one
+// part of all of them.
+struct Values {
+    const double* x;
+    static constexpr int low = 0;
+    std::uint64_t operator()(std::size_t i) const { return mix(key_of(x[i])); }
+    bool left_out(std::size_t i) const { return x[i] != x[i]; }
 };
 
 // The entries of one part packed in 7 bytes each: the 56 bits of a hash
@@ -66,6 +77,7 @@ struct Packed {
         std::memcpy(&w, at + 7 * i, sizeof w);  // (little-endian)
         return w & (~std::uint64_t{0} >> 8);
     }
+    static bool left_out(std::size_t) { return false; }
 };
 
 // Whether the m entries of one part hold one twice: yes, no, or nothing when
@@ -83,6 +95,7 @@ std::optional<bool> part_repeats(Entries h, std::size_t m, Slot* table) {
     std::fill_n(table, size, Slot{0});
     std::size_t probes = 0;
     for (std::size_t i = 0; i < m; ++i) {
+        if (h.left_out(i)) continue;
         const std::uint64_t v = h(i);
         std::size_t s = (v << h.low) >> (64 - bits);
         for (; table[s] != 0; s = (s + 1) & (size - 1)) {
@@ -268,6 +281,15 @@ bool counted_repeats(const double* x, std::size_t n, int b, std::uint64_t* out) 
 
 bool has_repeated_value(const double* x, std::size_t n, void* scratch) {
     if (n < 2) return false;
+    // Fewer values than 16-bit slots can number go into one table straight
+    // from x (at most 1 MB, in the second-level cache): one pass, where
+    // placing them into parts first costs two more (10^4 values: 2.4 ns
+    // each against 4.0).
+    if (n < 0xffff) {
+        // (not zeroed here: the check clears the slots it uses)
+        const auto table = std::make_unique_for_overwrite<std::uint16_t[]>(table_size(n));
+        if (const std::optional<bool> found = part_repeats(Values{x}, n, table.get())) return *found;
+    }
     std::vector<std::uint64_t> own;
     if (scratch == nullptr) {
         own.resize(n);
