@@ -225,7 +225,11 @@ VIDEVO_PLAIN_VERSION bool place_all(const double* x, std::size_t n, int b, unsig
 // another thread): the counted partition then decides.
 std::optional<bool> packed_repeats(const double* x, std::size_t n, int b, unsigned char* out) {
     const std::size_t parts = std::size_t{1} << b;
-    const std::size_t room = 8 * n / parts;  // bytes of a part
+    // Bytes of a part: an odd number of cache lines, so that the parts'
+    // ends, which advance side by side, fall on different cache sets (with
+    // rooms of a power of two bytes they would all share a few, and the
+    // pass would take half as long again).
+    const std::size_t room = ((8 * n / parts / 64 - 1) | 1) * 64;
     const std::size_t cap = (room - 1) / 7;  // (the last entry's 8-byte store stays inside)
     std::vector<unsigned char*> put(parts), stop(parts);
     for (std::size_t k = 0; k < parts; ++k) {
