@@ -3,7 +3,8 @@
 // scratch memory, and each part is then checked through an open-addressing
 // set of its own, small enough to stay in cache.  Sequential passes and
 // cached random access, where a set of all the values would miss the cache
-// on nearly every entry.
+// on nearly every entry.  Fewer than 2^16 values go into one such set
+// straight away: it stays in cache all the same.
 #include "repeats.h"
 
 #include <algorithm>
