@@ -204,23 +204,30 @@ def test_unsorted_points_give_what_sorted_points_give(case, nu):
 
 @pytest.mark.parametrize("size", [2, 33, 1000, 100_001, 600_001])
 @pytest.mark.parametrize("where", [None, "first and last", "last two", "apart", "zeros", "crowded", "crowded pair",
-                                   "nans", "nan, last two"])
+                                   "spilled", "spilled pair", "spilled, first", "nans", "nan, last two"])
 def test_a_repeat_among_many_unsorted_points_is_found(size, where):
     # The repeat check splits the values into parts by a hash and looks for
     # a repeat within each part through a table of its own: values that
     # share a part or a slot must pass, any repeat (wherever it lies, 0.0
     # and -0.0 included) must be found.  Values whose hashes share their top
-    # bits crowd one part and its table (the hash inverted below).
+    # 24 bits crowd one part and its table; 600 whose hashes share their top
+    # 8 (not zeros) overflow one part of the larger arrays, and the last of
+    # them wait beside it (the hash inverted below).
     t, _ = random_trajectory(4, 3, n_cpts=40, start=-1.0, stop=1.0)
     rng = np.random.default_rng(size)
     x = rng.uniform(-1, 1, size)
-    if where is not None and where.startswith("crowded"):
-        k = rng.integers(0, 2**40, 4 * size, dtype=np.uint64) * np.uint64(pow(0x9E3779B97F4A7C15, -1, 2**64))
+    pairs = {"first and last": (0, -1), "last two": (-2, -1), "apart": (size // 3, size - 1 - size // 3)}
+    if where is not None and where.startswith(("crowded", "spilled")):
+        crowded = where.startswith("crowded")
+        top, bound, count = (0, 2**40, size // 2) if crowded else (0xA5 << 56, 2**56, min(size // 2, 600))
+        k = rng.integers(0, bound, 4 * size, dtype=np.uint64) | np.uint64(top)
+        k *= np.uint64(pow(0x9E3779B97F4A7C15, -1, 2**64))
         pool = (k ^ (k >> np.uint64(32))).view(np.float64)
         pool = pool[np.abs(pool) <= 1.0]
-        x[: size // 2] = pool[: size // 2]
-        where = None if where == "crowded" else "first and last"
-    pairs = {"first and last": (0, -1), "last two": (-2, -1), "apart": (size // 3, size - 1 - size // 3)}
+        x[:count] = pool[:count]
+        pairs["spilled pair"] = (count - 1, -1)  # (in the larger arrays, both beside the part)
+        where = {"crowded": None, "crowded pair": "first and last", "spilled": None,
+                 "spilled, first": "first and last"}.get(where, where)
     if where == "zeros":
         x[[-1, 0]] = 0.0, -0.0
     elif where == "nans":  # (NaNs with the same bits equal nothing: the domain check speaks)

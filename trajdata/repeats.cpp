@@ -40,13 +40,13 @@ std::uint64_t mix(std::uint64_t k) {
 // Bits of the part number: parts of two to four thousand entries, at most
 // 256 of them, so that the entries written to the parts go to few enough
 // places at once to be combined in cache; from 2^24 entries on, more parts
-// keep each under 2^16 entries.  From 2^18 entries on there are 256 parts
-// at least (of a thousand entries or more, which leaves the packed pass
-// room enough): one pass costs less than two over larger parts (3.0 ns a
+// keep each under 2^16 entries.  From 2^15 entries on there are 256 parts
+// at least (of 128 entries or more, whose few overflowing values the packed
+// pass spills): one pass costs less than two over larger parts (3.0 ns a
 // value against 4.4 at 4 * 10^5).
 int part_bits(std::size_t n) {
     const int width = static_cast<int>(std::bit_width(n));
-    return std::clamp(width - 12, width > 18 ? 8 : 0, std::max(8, width - 16));
+    return std::clamp(width - 12, width > 15 ? 8 : 0, std::max(8, width - 16));
 }
 
 // The table of a part of m entries: eight slots per entry, four past 2^16
@@ -81,6 +81,18 @@ struct Packed {
         std::memcpy(&w, at + 7 * i, sizeof w);  // (little-endian)
         return w & (~std::uint64_t{0} >> 8);
     }
+    static bool left_out(std::size_t) { return false; }
+};
+
+// A part's packed entries, then the hashes that found it full (the 56 bits
+// that its packed entries would hold).
+struct PackedThenSpilled {
+    Packed packed;
+    std::size_t fill;
+    const std::uint64_t* spilled;
+    int b;
+    static constexpr int low = Packed::low;
+    std::uint64_t operator()(std::size_t i) const { return i < fill ? packed(i) : (spilled[i - fill] << b) >> 8; }
     static bool left_out(std::size_t) { return false; }
 };
 
@@ -177,10 +189,21 @@ VIDEVO_HASHING_CLONES std::uint64_t hash_block(const double* xs, std::size_t cou
 // cache, 4.7 into the second).  (Past the part's end, and past the scratch
 // memory's for the last part, the asking is harmless: prefetches never
 // fault; the address is formed as an integer, not a pointer beyond it.)
-[[gnu::always_inline]] inline bool place(std::uint64_t h, int b, unsigned char** put, unsigned char* const* stop) {
+// The hashes that found their part full, `limit` of them at most.
+struct Spill {
+    std::uint64_t* at;
+    std::size_t count, limit;
+};
+
+[[gnu::always_inline]] inline bool place(std::uint64_t h, int b, unsigned char** put, unsigned char* const* stop,
+                                         Spill& spill) {
     const std::size_t k = h >> (64 - b);
     unsigned char* at = put[k];
-    if (at == stop[k]) return false;
+    if (at == stop[k]) [[unlikely]] {
+        if (spill.count == spill.limit) return false;
+        spill.at[spill.count++] = h;
+        return true;
+    }
     const std::uint64_t w = (h << b) >> 8;
     std::memcpy(at, &w, sizeof w);  // (the last entry's 8-byte store stays inside)
     __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(at) + 128), 1, 2);
@@ -188,19 +211,20 @@ VIDEVO_HASHING_CLONES std::uint64_t hash_block(const double* xs, std::size_t cou
     return true;
 }
 
-// Every value of x but NaNs placed into its part; false when a part is full.
+// Every value of x but NaNs placed into its part, or into the spill when
+// the part is full; false when the spill is full too.
 // (By blocks where the hashing is wide; the plain version is faster one value
 // at a time.)
 #if VIDEVO_WIDE_HASHING
 __attribute__((target("arch=x86-64-v4"))) bool place_all(const double* x, std::size_t n, int b, unsigned char** put,
-                                                         unsigned char* const* stop) {
+                                                         unsigned char* const* stop, Spill& spill) {
     alignas(64) std::uint64_t hashes[block];
     for (std::size_t from = 0; from < n; from += block) {
         const std::size_t count = std::min(block, n - from);
         const double* xs = x + from;
         const std::uint64_t nans = hash_values(xs, count, hashes);
         for (std::size_t j = 0; j < count; ++j)
-            if (!(nans && xs[j] != xs[j]) && !place(hashes[j], b, put, stop)) return false;
+            if (!(nans && xs[j] != xs[j]) && !place(hashes[j], b, put, stop, spill)) return false;
     }
     return true;
 }
@@ -210,20 +234,22 @@ __attribute__((target("arch=x86-64-v4"))) bool place_all(const double* x, std::s
 #endif
 
 VIDEVO_PLAIN_VERSION bool place_all(const double* x, std::size_t n, int b, unsigned char** put,
-                                    unsigned char* const* stop) {
+                                    unsigned char* const* stop, Spill& spill) {
     for (std::size_t i = 0; i < n; ++i) {
         const double v = x[i];
         if (v != v) continue;  // (NaNs equal nothing)
-        if (!place(mix(key_of(v)), b, put, stop)) return false;
+        if (!place(mix(key_of(v)), b, put, stop, spill)) return false;
     }
     return true;
 }
 
 // One pass with 8-bit part numbers or longer: packed in 7 bytes, the entries
-// leave each part an eighth more room than it takes on average, which the
-// even spread of the hashes never fills in practice.  Nothing when a part
-// is full or crowded all the same (values made to collide, or x changed by
-// another thread): the counted partition then decides.
+// leave each part an eighth more room than it takes on average.  The few
+// values that find their part full all the same (where parts hold a few
+// hundred entries) wait in a spill beside the parts, and join their part's
+// check.  Nothing when the spill fills or a part crowds its table (values
+// made to collide, or x changed by another thread): the counted partition
+// then decides.
 std::optional<bool> packed_repeats(const double* x, std::size_t n, int b, unsigned char* out) {
     const std::size_t parts = std::size_t{1} << b;
     // Bytes of a part: an odd number of cache lines, so that the parts'
@@ -237,12 +263,30 @@ std::optional<bool> packed_repeats(const double* x, std::size_t n, int b, unsign
         put[k] = out + k * room;
         stop[k] = put[k] + 7 * cap;
     }
-    if (!place_all(x, n, b, put.data(), stop.data())) return std::nullopt;
-    std::vector<std::size_t> fill(parts);
-    for (std::size_t k = 0; k < parts; ++k) fill[k] = static_cast<std::size_t>(put[k] - (out + k * room)) / 7;
+    std::vector<std::uint64_t> spilled(std::min<std::size_t>(n / 64, 1 << 16));
+    Spill spill{spilled.data(), 0, spilled.size()};
+    if (!place_all(x, n, b, put.data(), stop.data(), spill)) return std::nullopt;
+    // The spilled hashes by part (the part number is their top bits):
+    // first[k] is part k's first.
+    std::sort(spilled.begin(), spilled.begin() + static_cast<std::ptrdiff_t>(spill.count));
+    std::vector<std::size_t> fill(parts), first(parts + 1);
+    for (std::size_t k = 0, j = 0; k <= parts; ++k) {
+        if (k < parts) fill[k] = static_cast<std::size_t>(put[k] - (out + k * room)) / 7;
+        while (j < spill.count && (spilled[j] >> (64 - b)) < k) ++j;
+        first[k] = j;
+    }
+    const auto given_up = [](std::size_t) { return std::optional<bool>(); };
+    // (the parts alone when nothing spilled: a part's check then reads its
+    // entries without asking where each one lies)
+    if (spill.count == 0)
+        return parts_repeat(parts, [&](std::size_t k) { return std::pair{Packed{out + k * room}, fill[k]}; }, given_up);
     return parts_repeat(
-        parts, [&](std::size_t k) { return std::pair{Packed{out + k * room}, fill[k]}; },
-        [](std::size_t) { return std::optional<bool>(); });
+        parts,
+        [&](std::size_t k) {
+            return std::pair{PackedThenSpilled{Packed{out + k * room}, fill[k], spilled.data() + first[k], b},
+                             fill[k] + first[k + 1] - first[k]};
+        },
+        given_up);
 }
 
 // Two passes: the parts' sizes are counted first, then the 64-bit hashes

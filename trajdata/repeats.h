@@ -9,7 +9,7 @@ namespace videvo::trajdata {
 // NaNs equal nothing).  Linear time (n log n at most for values made to
 // collide in its hash).  `scratch`, when given, is n * 8 bytes of memory
 // that the check may overwrite (not x's); without it the check allocates
-// them.  Beside them it takes about a megabyte at most (values made to
+// them.  Beside them it takes three megabytes at most (values made to
 // collide can take up to 16 bytes per entry).  Throws std::bad_alloc when
 // memory is not available.
 bool has_repeated_value(const double* x, std::size_t n, void* scratch = nullptr);
