@@ -179,22 +179,22 @@ VIDEVO_HASHING_CLONES std::uint64_t hash_block(const double* xs, std::size_t cou
     return hash_values(xs, count, hashes);
 }
 
-// Appends the 56 bits below the part number of hash h to its part:
-// put[k] is where part k's next entry goes, stop[k] where it is full.
-// False when the part is full.  The part's line after next is asked for
-// ahead: with hundreds of parts filling at once the processor's own
-// prefetching loses track of them, and every new line the entries reach
-// would otherwise stall on memory where the parts do not fit in cache
-// (10^7 values: 7.5 ns each without asking, 5.1 asked into the first-level
-// cache, 4.7 into the second).  (Past the part's end, and past the scratch
-// memory's for the last part, the asking is harmless: prefetches never
-// fault; the address is formed as an integer, not a pointer beyond it.)
 // The hashes that found their part full, `limit` of them at most.
 struct Spill {
     std::uint64_t* at;
     std::size_t count, limit;
 };
 
+// Appends the 56 bits below the part number of hash h to its part:
+// put[k] is where part k's next entry goes, stop[k] where it is full (h
+// then goes to the spill).  False when both are full.  The part's line
+// after next is asked for ahead: with hundreds of parts filling at once
+// the processor's own prefetching loses track of them, and every new line
+// the entries reach would otherwise stall on memory where the parts do not
+// fit in cache (10^7 values: 7.5 ns each without asking, 5.1 asked into
+// the first-level cache, 4.7 into the second).  (Past the part's end, and past the scratch
+// memory's for the last part, the asking is harmless: prefetches never
+// fault; the address is formed as an integer, not a pointer beyond it.)
 [[gnu::always_inline]] inline bool place(std::uint64_t h, int b, unsigned char** put, unsigned char* const* stop,
                                          Spill& spill) {
     const std::size_t k = h >> (64 - b);
