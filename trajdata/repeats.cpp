@@ -123,8 +123,12 @@ std::optional<bool> part_repeats(Entries h, std::size_t m, Slot* table) {
     return false;
 }
 
+// For parts_repeat: a part that crowds its table is left undecided.
+std::optional<bool> undecided(std::size_t) { return std::nullopt; }
+
 // Whether any of the parts, part(k) = {entries, count}, holds an entry twice;
-// crowded(k) decides a part that crowds its table (nothing: give up).
+// crowded(k) decides a part that crowds its table (nothing: give up).  The
+// table is not zeroed here: each part's check clears the slots it uses.
 template <class Part, class Crowded>
 std::optional<bool> parts_repeat(std::size_t parts, Part part, Crowded crowded) {
     std::size_t largest = 0;
@@ -139,12 +143,8 @@ std::optional<bool> parts_repeat(std::size_t parts, Part part, Crowded crowded) 
         }
         return false;
     };
-    if (largest < 0xffff) {
-        std::vector<std::uint16_t> table(table_size(largest));
-        return check(table.data());
-    }
-    std::vector<std::uint32_t> table(table_size(largest));
-    return check(table.data());
+    if (largest < 0xffff) return check(std::make_unique_for_overwrite<std::uint16_t[]>(table_size(largest)).get());
+    return check(std::make_unique_for_overwrite<std::uint32_t[]>(table_size(largest)).get());
 }
 
 // Values hashed together before they are placed (2 kB of hashes).
@@ -275,18 +275,18 @@ std::optional<bool> packed_repeats(const double* x, std::size_t n, int b, unsign
         while (j < spill.count && (spilled[j] >> (64 - b)) < k) ++j;
         first[k] = j;
     }
-    const auto given_up = [](std::size_t) { return std::optional<bool>(); };
     // (the parts alone when nothing spilled: a part's check then reads its
     // entries without asking where each one lies)
     if (spill.count == 0)
-        return parts_repeat(parts, [&](std::size_t k) { return std::pair{Packed{out + k * room}, fill[k]}; }, given_up);
+        return parts_repeat(
+            parts, [&](std::size_t k) { return std::pair{Packed{out + k * room}, fill[k]}; }, undecided);
     return parts_repeat(
         parts,
         [&](std::size_t k) {
             return std::pair{PackedThenSpilled{Packed{out + k * room}, fill[k], spilled.data() + first[k], b},
                              fill[k] + first[k + 1] - first[k]};
         },
-        given_up);
+        undecided);
 }
 
 // Two passes: the parts' sizes are counted first, then the 64-bit hashes
@@ -338,9 +338,8 @@ bool has_repeated_value(const double* x, std::size_t n, void* scratch) {
     // placing them into parts first costs two more (10^4 values: 2.4 ns
     // each against 4.0).
     if (n < 0xffff) {
-        // (not zeroed here: the check clears the slots it uses)
-        const auto table = std::make_unique_for_overwrite<std::uint16_t[]>(table_size(n));
-        if (const std::optional<bool> found = part_repeats(Values{x}, n, table.get())) return *found;
+        const auto all = [x, n](std::size_t) { return std::pair{Values{x}, n}; };
+        if (const std::optional<bool> found = parts_repeat(1, all, undecided)) return *found;
     }
     std::vector<std::uint64_t> own;
     if (scratch == nullptr) {
