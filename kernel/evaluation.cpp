@@ -52,7 +52,13 @@ std::size_t span_basis_work(int p) {
 // The triangular scheme of NURBS Book A2.2 at u up to degree `top`, with the
 // knots knot(i) = U[s + i] of u's span s and the inverted knot differences
 // inv(j, r) = 1 / (knot(r + 1) - knot(r + 1 - j)); harvest(j, N) after degree j.
-template <class V, class Knot, class Inv, class Harvest>
+// Each step splits N[r] into right[r+1] / d and left[j-r] / d of it, d the
+// difference, which is their sum.  OnKnot is for u equal to U[s] or U[s+1]
+// (any lane of it), the only parameters where one of the two vanishes: the
+// other is then d itself, and N[r] passes whole instead of as
+// d * (1 / d), which may miss 1 by an ulp.  So the basis is exact there: at
+// the ends of a clamped curve its value is the end control point.
+template <bool OnKnot = false, class V, class Knot, class Inv, class Harvest>
 [[gnu::always_inline]] inline void triangle_scheme(V u, int top, V* left, V* right, V* N, Knot&& knot, Inv&& inv,
                                                    Harvest&& harvest) {
     N[0] = V{} + 1.0;
@@ -63,17 +69,77 @@ template <class V, class Knot, class Inv, class Harvest>
         V saved{};
         for (int r = 0; r < j; ++r) {
             const V temp = N[r] * inv(j, r);
-            N[r] = saved + right[r + 1] * temp;
-            saved = left[j - r] * temp;
+            V to_left = right[r + 1] * temp, to_right = left[j - r] * temp;
+            if constexpr (OnKnot) {
+                to_left = left[j - r] == 0.0 ? N[r] : to_left;
+                to_right = right[r + 1] == 0.0 ? N[r] : to_right;
+            }
+            N[r] = saved + to_left;
+            saved = to_right;
         }
         N[j] = saved;
         harvest(j, static_cast<const V*>(N));
     }
 }
 
+// Whether u is the first or the last knot of its span, U[s] or U[s+1] (in
+// any lane): the scheme then takes its exact steps.
+inline bool on_knot(double u, double a, double b) { return u == a || u == b; }
+template <class K>
+[[gnu::always_inline]] inline bool on_knot(videvo::Lanes u, K a, K b) {
+    const videvo::LaneMask at = (u == a) | (u == b);
+    return (at[0] | at[1] | at[2] | at[3]) != 0;
+}
+
+// The denominators of the scheme at a span s are the knot differences
+// d(j, r) = U[s+r+1] - U[s+1-j+r], kept in the order k = j(j-1)/2 + r.
+constexpr int difference_count(int p) { return p * (p + 1) / 2; }
+constexpr int difference_at(int j, int r) { return j * (j - 1) / 2 + r; }
+
+// Their inverses are formed two at a time, d(k) and d(k+1) from one
+// division: 1/a = b / (ab) and 1/b = a / (ab).  That is half the divider's
+// work, which bounds the evaluation of points in any order, for two roundings
+// more than dividing each (as accurate in the curve's values, measured).
+// It holds while ab and 1/(ab) are normal numbers: every d(j, r) covers the
+// span [U[s], U[s+1]] and lies within [U[s+1-p], U[s+p]], so the differences
+// of a span between 2^-511 and 2^511 wide, within a width of 2^511, pair
+// safely, and the others are divided one by one.  The walk and the points in
+// any order decide alike for each span, and so give the same bits.
+inline bool pairs_safely(double span, double width) { return span >= 0x1p-511 && width <= 0x1p511; }
+[[gnu::always_inline]] inline videvo::LaneMask pairs_safely(videvo::Lanes span, videvo::Lanes width) {
+    return (span >= 0x1p-511) & (width <= 0x1p511);
+}
+
+// d[0..count-1] becomes its inverses, in pairs where `paired`.
+template <class V>
+[[gnu::always_inline]] inline void invert_differences(V* d, int count, bool paired) {
+    int k = 0;
+    if (paired)
+        for (; k + 1 < count; k += 2) {
+            const V q = 1.0 / (d[k] * d[k + 1]);
+            const V a = d[k];
+            d[k] = d[k + 1] * q;
+            d[k + 1] = a * q;
+        }
+    for (; k < count; ++k) d[k] = 1.0 / d[k];
+}
+
+// The same in lanes, each lane paired or not as its own span pairs.
+template <int Most>
+[[gnu::always_inline]] inline void invert_differences(videvo::Lanes* d, int count, videvo::LaneMask paired) {
+    const long long all = paired[0] & paired[1] & paired[2] & paired[3];
+    const long long any = paired[0] | paired[1] | paired[2] | paired[3];
+    if (all || !any) return invert_differences(d, count, all != 0);
+    videvo::Lanes one_by_one[Most + 1];
+    for (int k = 0; k < count; ++k) one_by_one[k] = d[k];
+    invert_differences(d, count, true);
+    invert_differences(one_by_one, count, false);
+    for (int k = 0; k < count; ++k) d[k] = paired ? d[k] : one_by_one[k];
+}
+
 // Basis functions at parameters of one span.  The denominators of the
-// triangular scheme (NURBS Book A2.2) are knot differences U[s+r+1] - U[s+1-j+r]
-// of the span alone, so they are inverted once per span; sorted parameters
+// triangular scheme (NURBS Book A2.2) are knot differences of the span
+// alone, so they are inverted once per span; sorted parameters
 // share a span for many points in a row.  All of them cover [U[s], U[s+1]]
 // and so never vanish on a non-empty span.  For the fixed degrees every
 // table lives in registers or on the stack, and the scheme also runs on Lanes
@@ -82,7 +148,7 @@ template <class Deg>
 class SpanBasis {
     static constexpr int D = Deg::value;
     static constexpr bool fixed = D >= 0;
-    static constexpr int table_size = fixed ? (D + 1) * (D + 1) : 1;
+    static constexpr int table_size = fixed && D > 0 ? difference_count(D) : 1;
 
 public:
     SpanBasis(Deg tag, int p, const double* U, double* work) : deg_(degree_of(tag, p)), U_(U), work_(work) {
@@ -94,14 +160,17 @@ public:
 
     void set_span(int s) {
         span_ = s;
-        const int M = deg() + 1;
-        for (int j = 1; j <= deg(); ++j)
-            for (int r = 0; r < j; ++r) inv_[j * M + r] = 1.0 / (U_[s + r + 1] - U_[s + 1 - j + r]);
+        const int p = deg();
+        if (p == 0) return;
+        double* const inv = table();
+        for (int j = 1; j <= p; ++j)
+            for (int r = 0; r < j; ++r) inv[difference_at(j, r)] = U_[s + r + 1] - U_[s + 1 - j + r];
+        invert_differences(inv, difference_count(p), pairs_safely(U_[s + 1] - U_[s], U_[s + p] - U_[s + 1 - p]));
     }
 
     // Runs the scheme at u up to degree `top`; harvest(j, N) after degree j.
     template <class V, class Harvest>
-    void run(V u, int top, Harvest&& harvest) const {
+    [[gnu::always_inline]] void run(V u, int top, Harvest&& harvest) const {
         top = std::min(top, deg());
         if constexpr (fixed) {
             // (one spare entry: degree 0 keeps the arrays non-trivial for the
@@ -116,7 +185,7 @@ public:
 
     // Curve value at u from the control points P.
     template <class V>
-    V value(V u, const double* P) const {
+    [[gnu::always_inline]] V value(V u, const double* P) const {
         const double* Ps = P + span_ - deg();
         V c{};
         run(u, deg(), [&](int j, const V* N) {
@@ -128,12 +197,24 @@ public:
 
 private:
     template <class V, class Harvest>
-    void triangle(V u, int top, V* left, V* right, V* N, Harvest&& harvest) const {
+    [[gnu::always_inline]] void triangle(V u, int top, V* left, V* right, V* N, Harvest&& harvest) const {
         const int s = span_;
-        const int M = deg() + 1;
-        triangle_scheme(
-            u, top, left, right, N, [&](int i) { return U_[s + i]; }, [&](int j, int r) { return inv_[j * M + r]; },
-            harvest);
+        const double* const inv = table();
+        auto knot = [&](int i) { return U_[s + i]; };
+        auto inverse = [&](int j, int r) { return inv[difference_at(j, r)]; };
+        if (on_knot(u, U_[s], U_[s + 1]))
+            triangle_scheme<true>(u, top, left, right, N, knot, inverse, harvest);
+        else
+            triangle_scheme(u, top, left, right, N, knot, inverse, harvest);
+    }
+
+    double* table() {
+        if constexpr (fixed) return inv_.data();
+        else return inv_;
+    }
+    const double* table() const {
+        if constexpr (fixed) return inv_.data();
+        else return inv_;
     }
 
     int deg_;
@@ -235,7 +316,7 @@ const videvo::SpanIndex* search_index(int n, int p, const double* U, int np, boo
 }
 
 void put(double* to, double c) { *to = c; }
-void put(double* to, videvo::Lanes c) { videvo::store_lanes(to, c); }
+[[gnu::always_inline]] inline void put(double* to, videvo::Lanes c) { videvo::store_lanes(to, c); }
 
 // Visits the parameters X[0..last] in order with the span of each:
 // enter(s) when the span changes, at(u, j) for the point j.  Sorted
@@ -326,13 +407,42 @@ template <int D, bool One>
         for (int i = 0; i <= d; ++i) c += basis[i] * T[One ? 0 : q][i];
         out[q - r1] = c;
     };
-    auto inv = [&](int j, int r) __attribute__((always_inline)) { return 1.0 / (knot(r + 1) - knot(r + 1 - j)); };
+    // The inverted differences of the levels that the scheme reaches, in the
+    // walk's pairs (SpanBasis::set_span).
+    constexpr int count = difference_count(D);
+    Lanes inverse[count + 1];
+    const int used = r1 == 0 ? count : std::min(count, (difference_count(D - r1) + 1) & ~1);
+    for (int j = 1; j <= D; ++j)
+        for (int r = 0; r < j; ++r)
+            if (difference_at(j, r) < used) inverse[difference_at(j, r)] = knot(r + 1) - knot(r + 1 - j);
+    auto inv = [&](int j, int r) __attribute__((always_inline)) { return inverse[difference_at(j, r)]; };
     Lanes left[D + 2], right[D + 2], N[D + 2];
-    if constexpr (One) {
-        triangle_scheme(u, D - r1, left, right, N, knot, inv, [](int, const Lanes*) {});
-        harvest(D - r1, N);
+    auto scheme = [&](auto exact) __attribute__((always_inline)) {
+        if constexpr (One) {
+            triangle_scheme<exact()>(u, D - r1, left, right, N, knot, inv, [](int, const Lanes*) {});
+            harvest(D - r1, N);
+        } else {
+            triangle_scheme<exact()>(u, D - r1, left, right, N, knot, inv, harvest);
+        }
+    };
+    if constexpr (D == 0) {
+        scheme(std::false_type{});
     } else {
-        triangle_scheme(u, D - r1, left, right, N, knot, inv, harvest);
+        // Nearly always every lane pairs its differences and lies inside its
+        // span, which one test finds; else each lane as its span decides,
+        // and the exact steps (which change nothing off the knots).
+        const videvo::LaneMask paired = pairs_safely(knot(1) - knot(0), knot(D) - knot(1 - D));
+        const videvo::LaneMask usual = paired & (u != knot(0)) & (u != knot(1));
+        if (usual[0] & usual[1] & usual[2] & usual[3]) {
+            if (used == count)
+                invert_differences(inverse, count, true);
+            else
+                invert_differences(inverse, used, true);
+            scheme(std::false_type{});
+        } else {
+            invert_differences<count>(inverse, used, paired);
+            scheme(std::true_type{});
+        }
     }
 }
 
@@ -468,7 +578,7 @@ VIDEVO_WIDE_CLONES bool eval_points(Deg tag, int n, int p, const double* U, cons
     videvo::SpanCursor span_of(n, p, U, sorted, index);
     return walk_points<Strict>(
         tag, span_of, basis.span(), X, np, sorted, [&](int span) { basis.set_span(span); },
-        [&](auto u, long j) { put(C + j, basis.value(u, P)); });
+        [&](auto u, long j) __attribute__((always_inline)) { put(C + j, basis.value(u, P)); });
 }
 
 // Control points of the derivatives of orders 0..kmax that act on span s
@@ -533,8 +643,10 @@ VIDEVO_WIDE_CLONES bool eval_derivatives(Deg tag, int n, int p, const double* U,
         basis.set_span(span);
         local_derivative_points(span, deg, kmax, U, P, T);
     };
-    return walk_points<Strict>(tag, span_of, basis.span(), C, cols - 1, sorted, enter, [&](auto u, long j) {
-        orders_at(basis, T, deg, r1, kmax, u, [&](int q, auto c) { put(CK + (q - r1) * cols + j, c); });
+    return walk_points<Strict>(tag, span_of, basis.span(), C, cols - 1, sorted, enter,
+                               [&](auto u, long j) __attribute__((always_inline)) {
+        orders_at(basis, T, deg, r1, kmax, u,
+                  [&](int q, auto c) __attribute__((always_inline)) { put(CK + (q - r1) * cols + j, c); });
     });
 }
 

@@ -12,8 +12,12 @@
 
 #include <cstring>
 
-// Lanes pass by value only between routines inlined into one file, never
-// across a library boundary, so the ABI note on vector arguments is moot.
+// Lanes pass by value only to routines forced inline into their caller
+// (always_inline, lambdas too), never across a library boundary, so the ABI
+// note on vector arguments is moot.  This is a matter of correctness, not of
+// speed: a routine left out of line is compiled for the plain instruction set
+// and expects its Lanes in memory, where the AVX2 clone that calls it passes
+// them in a register.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
@@ -40,25 +44,28 @@ using LaneMask = long long __attribute__((vector_size(4 * sizeof(long long))));
 }
 
 // out[k][l] = base[i[l] + k] for k = 0..K-1: the K values that each lane
-// needs lie side by side, so for K >= 4 each lane's row is read four at a
-// time and the rows are transposed, which costs less than gathering every
-// value on its own.  Only those K values of each row are read (a last block
-// of four overlaps the one before it instead of reading past the row).
+// needs lie side by side, so for K >= 2 each lane's row is read two at a
+// time, lanes 0 and 2 (1 and 3) joined into one vector, and the pairs
+// interleaved: two shuffles a value, as a four-by-four transpose takes, but
+// of the cheaper kinds, and only for the K values (the six knots of a cubic
+// took two blocks of four).  For odd K a last pair overlaps the one before.
 template <int K>
 [[gnu::always_inline]] inline void gather_rows(const double* base, const int* i, Lanes* out) {
-    if constexpr (K < 4) {
+    using Pair = double __attribute__((vector_size(2 * sizeof(double))));
+    if constexpr (K < 2) {
         for (int k = 0; k < K; ++k) out[k] = gather_lanes(base + k, i);
     } else {
-        for (int k0 = 0; k0 < K; k0 += 4) {
-            const int k = k0 + 4 <= K ? k0 : K - 4;
-            const Lanes r0 = load_lanes(base + i[0] + k), r1 = load_lanes(base + i[1] + k);
-            const Lanes r2 = load_lanes(base + i[2] + k), r3 = load_lanes(base + i[3] + k);
-            const Lanes t0 = __builtin_shufflevector(r0, r1, 0, 4, 2, 6), t1 = __builtin_shufflevector(r0, r1, 1, 5, 3, 7);
-            const Lanes t2 = __builtin_shufflevector(r2, r3, 0, 4, 2, 6), t3 = __builtin_shufflevector(r2, r3, 1, 5, 3, 7);
-            out[k] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
-            out[k + 1] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
-            out[k + 2] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
-            out[k + 3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+        auto pair = [&](int l, int k) __attribute__((always_inline)) {
+            Pair v;
+            std::memcpy(&v, base + i[l] + k, sizeof v);
+            return v;
+        };
+        for (int k0 = 0; k0 < K; k0 += 2) {
+            const int k = k0 + 2 <= K ? k0 : K - 2;
+            const Lanes r02 = __builtin_shufflevector(pair(0, k), pair(2, k), 0, 1, 2, 3);
+            const Lanes r13 = __builtin_shufflevector(pair(1, k), pair(3, k), 0, 1, 2, 3);
+            out[k] = __builtin_shufflevector(r02, r13, 0, 4, 2, 6);
+            out[k + 1] = __builtin_shufflevector(r02, r13, 1, 5, 3, 7);
         }
     }
 }
