@@ -82,60 +82,11 @@ template <bool OnKnot = false, class V, class Knot, class Inv, class Harvest>
     }
 }
 
-// Whether u is the first or the last knot of its span, U[s] or U[s+1] (in
-// any lane): the scheme then takes its exact steps.
-inline bool on_knot(double u, double a, double b) { return u == a || u == b; }
-template <class K>
-[[gnu::always_inline]] inline bool on_knot(videvo::Lanes u, K a, K b) {
-    const videvo::LaneMask at = (u == a) | (u == b);
-    return (at[0] | at[1] | at[2] | at[3]) != 0;
-}
-
 // The denominators of the scheme at a span s are the knot differences
-// d(j, r) = U[s+r+1] - U[s+1-j+r], kept in the order k = j(j-1)/2 + r.
+// d(j, r) = U[s+r+1] - U[s+1-j+r], their inverses kept in the order
+// k = j(j-1)/2 + r.
 constexpr int difference_count(int p) { return p * (p + 1) / 2; }
 constexpr int difference_at(int j, int r) { return j * (j - 1) / 2 + r; }
-
-// Their inverses are formed two at a time, d(k) and d(k+1) from one
-// division: 1/a = b / (ab) and 1/b = a / (ab).  That is half the divider's
-// work, which bounds the evaluation of points in any order, for two roundings
-// more than dividing each (as accurate in the curve's values, measured).
-// It holds while ab and 1/(ab) are normal numbers: every d(j, r) covers the
-// span [U[s], U[s+1]] and lies within [U[s+1-p], U[s+p]], so the differences
-// of a span between 2^-511 and 2^511 wide, within a width of 2^511, pair
-// safely, and the others are divided one by one.  The walk and the points in
-// any order decide alike for each span, and so give the same bits.
-inline bool pairs_safely(double span, double width) { return span >= 0x1p-511 && width <= 0x1p511; }
-[[gnu::always_inline]] inline videvo::LaneMask pairs_safely(videvo::Lanes span, videvo::Lanes width) {
-    return (span >= 0x1p-511) & (width <= 0x1p511);
-}
-
-// d[0..count-1] becomes its inverses, in pairs where `paired`.
-template <class V>
-[[gnu::always_inline]] inline void invert_differences(V* d, int count, bool paired) {
-    int k = 0;
-    if (paired)
-        for (; k + 1 < count; k += 2) {
-            const V q = 1.0 / (d[k] * d[k + 1]);
-            const V a = d[k];
-            d[k] = d[k + 1] * q;
-            d[k + 1] = a * q;
-        }
-    for (; k < count; ++k) d[k] = 1.0 / d[k];
-}
-
-// The same in lanes, each lane paired or not as its own span pairs.
-template <int Most>
-[[gnu::always_inline]] inline void invert_differences(videvo::Lanes* d, int count, videvo::LaneMask paired) {
-    const long long all = paired[0] & paired[1] & paired[2] & paired[3];
-    const long long any = paired[0] | paired[1] | paired[2] | paired[3];
-    if (all || !any) return invert_differences(d, count, all != 0);
-    videvo::Lanes one_by_one[Most + 1];
-    for (int k = 0; k < count; ++k) one_by_one[k] = d[k];
-    invert_differences(d, count, true);
-    invert_differences(one_by_one, count, false);
-    for (int k = 0; k < count; ++k) d[k] = paired ? d[k] : one_by_one[k];
-}
 
 // Basis functions at parameters of one span.  The denominators of the
 // triangular scheme (NURBS Book A2.2) are knot differences of the span
@@ -164,8 +115,7 @@ public:
         if (p == 0) return;
         double* const inv = table();
         for (int j = 1; j <= p; ++j)
-            for (int r = 0; r < j; ++r) inv[difference_at(j, r)] = U_[s + r + 1] - U_[s + 1 - j + r];
-        invert_differences(inv, difference_count(p), pairs_safely(U_[s + 1] - U_[s], U_[s + p] - U_[s + 1 - p]));
+            for (int r = 0; r < j; ++r) inv[difference_at(j, r)] = 1.0 / (U_[s + r + 1] - U_[s + 1 - j + r]);
     }
 
     // Runs the scheme at u up to degree `top`; harvest(j, N) after degree j.
@@ -202,10 +152,19 @@ private:
         const double* const inv = table();
         auto knot = [&](int i) { return U_[s + i]; };
         auto inverse = [&](int j, int r) { return inv[difference_at(j, r)]; };
-        if (on_knot(u, U_[s], U_[s + 1]))
-            triangle_scheme<true>(u, top, left, right, N, knot, inverse, harvest);
-        else
-            triangle_scheme(u, top, left, right, N, knot, inverse, harvest);
+        // The exact steps where u is the first or the last knot of the span,
+        // out of line, so that the walk's loops keep their shape (Lanes here
+        // lie strictly inside the span: walk_points).
+        if constexpr (std::is_same_v<V, double>)
+            if (u == U_[s] || u == U_[s + 1]) [[unlikely]]
+                return exact_triangle(u, top, left, right, N, knot, inverse, harvest);
+        triangle_scheme(u, top, left, right, N, knot, inverse, harvest);
+    }
+
+    template <class Knot, class Inv, class Harvest>
+    [[gnu::noinline, gnu::cold]] static void exact_triangle(double u, int top, double* left, double* right, double* N,
+                                                            Knot& knot, Inv& inverse, Harvest& harvest) {
+        triangle_scheme<true>(u, top, left, right, N, knot, inverse, harvest);
     }
 
     double* table() {
@@ -343,9 +302,11 @@ template <bool Strict, class Deg, class Enter, class At>
                 if (!(up[0] & up[1] & up[2] & up[3])) return false;
             }
             // The four share the span of the first when the last lies in its
-            // clear interior (the spans of sorted parameters do not decrease).
+            // clear interior (the spans of sorted parameters do not decrease);
+            // they go together when the first lies above the span's first
+            // knot too, so that no lane of them is a knot (SpanBasis).
             const int s = span_of(X[j]);
-            if (X[j + 3] < span_of.high()) {
+            if (X[j + 3] < span_of.high() && span_of.low() < X[j]) {
                 if (s != current) enter(current = s);
                 at(videvo::load_lanes(X + j), j);
             } else {
@@ -407,15 +368,7 @@ template <int D, bool One>
         for (int i = 0; i <= d; ++i) c += basis[i] * T[One ? 0 : q][i];
         out[q - r1] = c;
     };
-    // The inverted differences of the levels that the scheme reaches, in the
-    // walk's pairs (SpanBasis::set_span).
-    constexpr int count = difference_count(D);
-    Lanes inverse[count + 1];
-    const int used = r1 == 0 ? count : std::min(count, (difference_count(D - r1) + 1) & ~1);
-    for (int j = 1; j <= D; ++j)
-        for (int r = 0; r < j; ++r)
-            if (difference_at(j, r) < used) inverse[difference_at(j, r)] = knot(r + 1) - knot(r + 1 - j);
-    auto inv = [&](int j, int r) __attribute__((always_inline)) { return inverse[difference_at(j, r)]; };
+    auto inv = [&](int j, int r) __attribute__((always_inline)) { return 1.0 / (knot(r + 1) - knot(r + 1 - j)); };
     Lanes left[D + 2], right[D + 2], N[D + 2];
     auto scheme = [&](auto exact) __attribute__((always_inline)) {
         if constexpr (One) {
@@ -425,25 +378,12 @@ template <int D, bool One>
             triangle_scheme<exact()>(u, D - r1, left, right, N, knot, inv, harvest);
         }
     };
-    if constexpr (D == 0) {
+    // (the exact steps change nothing in lanes off the knots)
+    const videvo::LaneMask at = (u == knot(0)) | (u == knot(1));
+    if (at[0] | at[1] | at[2] | at[3]) [[unlikely]]
+        scheme(std::true_type{});
+    else
         scheme(std::false_type{});
-    } else {
-        // Nearly always every lane pairs its differences and lies inside its
-        // span, which one test finds; else each lane as its span decides,
-        // and the exact steps (which change nothing off the knots).
-        const videvo::LaneMask paired = pairs_safely(knot(1) - knot(0), knot(D) - knot(1 - D));
-        const videvo::LaneMask usual = paired & (u != knot(0)) & (u != knot(1));
-        if (usual[0] & usual[1] & usual[2] & usual[3]) {
-            if (used == count)
-                invert_differences(inverse, count, true);
-            else
-                invert_differences(inverse, used, true);
-            scheme(std::false_type{});
-        } else {
-            invert_differences<count>(inverse, used, paired);
-            scheme(std::true_type{});
-        }
-    }
 }
 
 // What eval_scattered and eval_sparse compute at four parameters from their

@@ -145,30 +145,6 @@ def test_ends_and_knots_of_multiplicity_p_give_their_control_points_exactly(p):
             np.testing.assert_array_equal(CK[0, where], expected)
 
 
-@pytest.mark.parametrize("inner, hi, points", [
-    # spans too narrow for their knot differences to be inverted in pairs
-    (np.linspace(0.1, 0.9, 9) * 1e-160, 1e-160, (0, 1e-160, 0, 1e-160)),
-    # and too wide, beside ordinary ones
-    (np.r_[np.arange(1.0, 10.0), 1e154, 1e156], 1e159, (0, 10, 10, 1e159)),
-])
-def test_spans_too_narrow_or_too_wide_for_paired_inverses_round_alike(inner, hi, points):
-    rng = np.random.default_rng(31)
-    p = 3
-    U = np.r_[np.zeros(p + 1), inner, np.full(p + 1, hi)]
-    P = rng.normal(size=U.size - p - 1)
-    x = np.sort(np.r_[rng.uniform(points[0], points[1], 40), rng.uniform(points[2], points[3], 200)])
-    perm = rng.permutation(x.size)
-    a, b = x.copy(), x[perm].copy()
-    ck.splcev(a, U, P, p)
-    ck.splcev(b, U, P, p)
-    np.testing.assert_array_equal(a[perm], b)
-    np.testing.assert_allclose(a, [reference_derivative(U, P, p, u) for u in x], rtol=1e-13, atol=1e-13 * scale_of(P))
-    CKa, CKb = np.empty((2, x.size)), np.empty((2, x.size))
-    ck.dsplcev(x, U, P, p, 0, 1, CKa)
-    ck.dsplcev(x[perm], U, P, p, 0, 1, CKb)
-    np.testing.assert_array_equal(CKa[:, perm], CKb)
-
-
 def test_splcev_overwrites_its_parameters():
     P = np.array([0, 0.5, 1, 2, 2.5, 3.0])
     C = np.array([0.5, 1.5, 2.5])
