@@ -82,15 +82,16 @@ template <bool OnKnot = false, class V, class Knot, class Inv, class Harvest>
     }
 }
 
-// The denominators of the scheme at a span s are the knot differences
-// d(j, r) = U[s+r+1] - U[s+1-j+r], their inverses kept in the order
-// k = j(j-1)/2 + r.
-constexpr int difference_count(int p) { return p * (p + 1) / 2; }
-constexpr int difference_at(int j, int r) { return j * (j - 1) / 2 + r; }
+// Whether u is the first or the last knot of its span (in which lanes, for
+// Lanes): where the scheme takes its exact steps.
+template <class V, class K>
+[[gnu::always_inline]] inline auto on_span_knot(V u, K first, K last) {
+    return (u == first) | (u == last);
+}
 
 // Basis functions at parameters of one span.  The denominators of the
-// triangular scheme (NURBS Book A2.2) are knot differences of the span
-// alone, so they are inverted once per span; sorted parameters
+// triangular scheme (NURBS Book A2.2) are knot differences U[s+r+1] - U[s+1-j+r]
+// of the span alone, so they are inverted once per span; sorted parameters
 // share a span for many points in a row.  All of them cover [U[s], U[s+1]]
 // and so never vanish on a non-empty span.  For the fixed degrees every
 // table lives in registers or on the stack, and the scheme also runs on Lanes
@@ -99,7 +100,7 @@ template <class Deg>
 class SpanBasis {
     static constexpr int D = Deg::value;
     static constexpr bool fixed = D >= 0;
-    static constexpr int table_size = fixed && D > 0 ? difference_count(D) : 1;
+    static constexpr int table_size = fixed ? (D + 1) * (D + 1) : 1;
 
 public:
     SpanBasis(Deg tag, int p, const double* U, double* work) : deg_(degree_of(tag, p)), U_(U), work_(work) {
@@ -111,11 +112,9 @@ public:
 
     void set_span(int s) {
         span_ = s;
-        const int p = deg();
-        if (p == 0) return;
-        double* const inv = table();
-        for (int j = 1; j <= p; ++j)
-            for (int r = 0; r < j; ++r) inv[difference_at(j, r)] = 1.0 / (U_[s + r + 1] - U_[s + 1 - j + r]);
+        const int M = deg() + 1;
+        for (int j = 1; j <= deg(); ++j)
+            for (int r = 0; r < j; ++r) inv_[j * M + r] = 1.0 / (U_[s + r + 1] - U_[s + 1 - j + r]);
     }
 
     // Runs the scheme at u up to degree `top`; harvest(j, N) after degree j.
@@ -149,14 +148,14 @@ private:
     template <class V, class Harvest>
     [[gnu::always_inline]] void triangle(V u, int top, V* left, V* right, V* N, Harvest&& harvest) const {
         const int s = span_;
-        const double* const inv = table();
+        const int M = deg() + 1;
         auto knot = [&](int i) { return U_[s + i]; };
-        auto inverse = [&](int j, int r) { return inv[difference_at(j, r)]; };
+        auto inverse = [&](int j, int r) { return inv_[j * M + r]; };
         // The exact steps where u is the first or the last knot of the span,
         // out of line, so that the walk's loops keep their shape (Lanes here
         // lie strictly inside the span: walk_points).
         if constexpr (std::is_same_v<V, double>)
-            if (u == U_[s] || u == U_[s + 1]) [[unlikely]]
+            if (on_span_knot(u, U_[s], U_[s + 1])) [[unlikely]]
                 return exact_triangle(u, top, left, right, N, knot, inverse, harvest);
         triangle_scheme(u, top, left, right, N, knot, inverse, harvest);
     }
@@ -165,15 +164,6 @@ private:
     [[gnu::noinline, gnu::cold]] static void exact_triangle(double u, int top, double* left, double* right, double* N,
                                                             Knot& knot, Inv& inverse, Harvest& harvest) {
         triangle_scheme<true>(u, top, left, right, N, knot, inverse, harvest);
-    }
-
-    double* table() {
-        if constexpr (fixed) return inv_.data();
-        else return inv_;
-    }
-    const double* table() const {
-        if constexpr (fixed) return inv_.data();
-        else return inv_;
     }
 
     int deg_;
@@ -379,7 +369,7 @@ template <int D, bool One>
         }
     };
     // (the exact steps change nothing in lanes off the knots)
-    const videvo::LaneMask at = (u == knot(0)) | (u == knot(1));
+    const auto at = on_span_knot(u, knot(0), knot(1));
     if (at[0] | at[1] | at[2] | at[3]) [[unlikely]]
         scheme(std::true_type{});
     else

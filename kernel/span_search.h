@@ -199,16 +199,14 @@ public:
         // (a true mask lane is -1) On valid knots a knot that a clear u
         // passes lies below U[n+1], at an index of at most n; knots not yet
         // validated may be in any order, and the span still stays in range.
-        // Nearly always all four are clear, and their spans are formed side
-        // by side.
+        // The spans are formed side by side; nearly always all four are clear.
+        LaneMask span = LaneMask{s0[0], s0[1], s0[2], s0[3]} - pass_a - pass_b;
+        span = span < n_ ? span : LaneMask{} + n_;
         if (clear[0] & clear[1] & clear[2] & clear[3]) {
-            LaneMask span = LaneMask{s0[0], s0[1], s0[2], s0[3]} - pass_a - pass_b;
-            span = span < n_ ? span : LaneMask{} + n_;
             for (int l = 0; l < 4; ++l) s[l] = static_cast<int>(span[l]);
             return;
         }
-        for (int l = 0; l < 4; ++l)
-            s[l] = clear[l] ? std::min(s0[l] - static_cast<int>(pass_a[l] + pass_b[l]), n_) : (*this)(u[l]);
+        for (int l = 0; l < 4; ++l) s[l] = clear[l] ? static_cast<int>(span[l]) : (*this)(u[l]);
     }
 
     int cells() const { return cells_; }
