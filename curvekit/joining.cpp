@@ -267,6 +267,9 @@ nb::object splcsli(CVec U, CVec P, int p, double u, Vec UK, Vec PK) {
     const int end = m + r;
     std::copy_backward(UK.data + nl + p, UK.data + end + 1, UK.data + end + 2);
     std::copy_backward(PK.data + nl, PK.data + nl + nr + 1, PK.data + nl + nr + 2);
+    // (for degree 0 a u inside a span is no knot yet: its one copy goes
+    // here; for higher degrees these places hold u already)
+    std::fill(UK.data + nl + 1, UK.data + nl + p + 2, u);
     return nb::make_tuple(nl, nr);
 }
 

@@ -43,6 +43,10 @@ int videvo::insert_knot_checked(int np, int p, const double* UP, const double* P
     const int mp = np + p + 1;
     videvo::WorkArray<> R(p + 1);
     if (!R.ok()) return 1;
+    // A u that the span search takes for the knot UP[k] (s > 0) is that
+    // knot: its copies go beside the knot's own, and the scheme below, which
+    // treats them as one value, stays exact.
+    if (s > 0 && span_tolerance(p, UP).close(u, UP[k])) u = UP[k];
 
     // The bulk copies (std::copy of index ranges first..last) are memory
     // moves, several times faster than element loops.
@@ -85,8 +89,15 @@ void RefineKnotVectCurve(const int* n, const int* p, const double* U, const doub
     for (int j = 1; j <= *r; ++j)
         if (!(X[j] >= X[j - 1])) { *info = -5; return; }
 
-    const int a = FindSpan(n, p, &X[0], U);
-    const int b = FindSpan(n, p, &X[*r], U) + 1;
+    // The spans of the first and the last new knot by exact comparison: a
+    // value within the closeness tolerance below a knot, which the span
+    // search would take for that knot, still goes before it, so the knots
+    // stay in order and the new ones keep their values.
+    auto span_of = [&](double x) {
+        return static_cast<int>(std::upper_bound(U + *p + 1, U + *n + 1, x) - U) - 1;
+    };
+    const int a = span_of(X[0]);
+    const int b = span_of(X[*r]) + 1;
     std::copy(P, P + a - *p + 1, Q);                  // Q[j] = P[j], j = 0..a - p
     std::copy(P + b - 1, P + *n + 1, Q + b + *r);       // Q[j + r + 1] = P[j], j = b - 1..n
     std::copy(U, U + a + 1, Ubar);                    // Ubar[j] = U[j], j = 0..a

@@ -65,7 +65,20 @@ def test_sum_on_the_same_knots_adds_the_control_points():
     assert np.array_equal(UK, U) and np.array_equal(PK, P1 + P2)
 
 
-@pytest.mark.parametrize("p", [1, 2, 3, 4])
+@pytest.mark.parametrize("gap", [1e-3, -1e-3, 0.3, -0.9])
+def test_sum_of_curves_with_knots_within_the_tolerance_of_each_other(gap):
+    # Each curve is refined with the other's nearly equal knot on its own
+    # side, so the knots stay in order and the sum stays exact.
+    U1, U2 = clamped(2, [0.5, 1.5]), clamped(2, [0.5 + gap * tol(0.5, 0.5), 1.5])
+    P1, P2 = a(1, -2, 3, 0.5, 4), a(2, 1, -1, 3, 0)
+    UK, PK = summed(U1, P1, U2, P2, 2)
+    assert np.all(np.diff(UK) >= 0) and set(UK) == set(U1) | set(U2)
+    x = np.linspace(0, 3, 301)
+    expected = BSpline(U1, P1, 2)(x) + BSpline(U2, P2, 2)(x)
+    assert np.allclose(BSpline(UK, PK, 2)(x), expected, rtol=0, atol=1e-14 * 8)
+
+
+@pytest.mark.parametrize("p", [0, 1, 2, 3, 4])
 def test_split_pieces_follow_the_curve_and_join_back(p):
     rng = np.random.default_rng(10 + p)
     for _ in range(10):
