@@ -4,6 +4,8 @@ without touching the file."""
 import copy
 import os
 import stat
+import threading
+import types
 
 import numpy as np
 import pytest
@@ -137,6 +139,31 @@ def test_hooks_write_the_numbers_wherever_the_elements_go(tmp_path):
     assert [e.find("knots").text for e in saved] == ["0.0 0.0 1.0 2.0 2.0"] * 2
 
 
+class Counted(Trajectory1d):
+    # Hooks that read what the hooks they extend wrote, and attributes given
+    # as a read-only mapping.
+    def _getAttrib(self):
+        return types.MappingProxyType(super()._getAttrib())
+
+    def _addViDEVOObject(self, root, ID):
+        super()._addViDEVOObject(root, ID)
+        root[-1].set("count", str(len(root[-1].find("cpts").text.split())))
+
+    def _updateViDEVOObject(self, tree, node, ID):
+        super()._updateViDEVOObject(tree, node, ID)
+        node.set("count", str(len(node.find("cpts").text.split())))
+
+
+def test_redefined_hooks_see_the_numbers_and_may_give_any_mapping(tmp_path):
+    c, f = Counted(), str(tmp_path / "f")
+    for state, attributes in [(linear().__getstate__(), ("1", "2", "3")),
+                              (state_of([0, 0, 0, 1, 2, 3, 3, 3], [1, 2, 3, 4, 5], 2), ("2", "4", "5"))]:
+        c.__setstate__(state)
+        c.savexml(f, "c")
+        saved = etree.parse(f + ".videvo").getroot()[0]
+        assert (saved.get("p"), saved.get("n"), saved.get("count")) == attributes
+
+
 @pytest.mark.parametrize("owner, text, loaded", [(True, "True", True), (False, "False", True), (False, "", False)])
 def test_owner_flag_in_files(tmp_path, owner, text, loaded):
     t = Trajectory1d()
@@ -190,9 +217,10 @@ def test_a_failing_save_leaves_the_file_as_it_was(tmp_path, save, error, message
     assert sorted(os.listdir(tmp_path)) == ["f.videvo", "f.videvo.lock"]
 
 
-def test_nothing_is_created_for_an_empty_trajectory(tmp_path):
-    with pytest.raises(ValueError):
-        Trajectory1d().savexml(str(tmp_path / "f"), "x")
+@pytest.mark.parametrize("obj, error", [(Trajectory1d, ValueError), (ViDEVOObject, NotImplementedError)])
+def test_nothing_is_created_for_an_empty_trajectory_or_a_bare_object(tmp_path, obj, error):
+    with pytest.raises(error):
+        obj().savexml(str(tmp_path / "f"), "x")
     assert os.listdir(tmp_path) == []
 
 
@@ -220,6 +248,36 @@ def test_the_replacement_keeps_permissions_and_symlinks(tmp_path):
     assert (tmp_path / "link.videvo").is_symlink()
     assert stat.S_IMODE(os.stat(target).st_mode) == 0o640
     assert Point1d.loadxml(str(target), "b") == Point1d(3.0, 4.0, 0)
+
+
+@pytest.mark.parametrize("kind", ["second name", "pipe"])
+def test_what_a_new_file_cannot_take_over_is_written_in_place(tmp_path, kind):
+    # Renaming a new file over a name would part it from the file's other
+    # names, or put a plain file in a pipe's place.
+    path = tmp_path / "f.videvo"
+    read = []
+    if kind == "second name":
+        Point1d(1.0, 2.0, 0).savexml(str(path), "a")
+        os.link(path, tmp_path / "other.videvo")
+    else:
+        os.mkfifo(path)
+        reader = threading.Thread(target=lambda: read.append(path.read_bytes()), daemon=True)
+        reader.start()
+    Point1d(3.0, 4.0, 0).savexml(str(path), "b")
+    if kind == "pipe":
+        reader.join(60)
+        assert stat.S_ISFIFO(os.stat(path).st_mode) and b'<Point1d ID="b"' in read[0]
+    else:
+        assert os.path.samefile(path, tmp_path / "other.videvo")
+        assert Point1d.loadxml(str(tmp_path / "other.videvo"), "b") == Point1d(3.0, 4.0, 0)
+    assert sorted(os.listdir(tmp_path)) == sorted(["f.videvo", "f.videvo.lock"] + ["other.videvo"] * (kind != "pipe"))
+
+
+def test_names_of_any_length_a_file_may_have_can_be_saved(tmp_path):
+    name = str(tmp_path / ("n" * 248))  # 255 bytes with the extension
+    Point1d(1.0, 2.0, 0).savexml(name, "a")
+    Point1d(3.0, 4.0, 0).savexml(name, "b")
+    assert Point1d.loadxml(name, "a") == Point1d(1.0, 2.0, 0) and len(os.listdir(tmp_path)) == 2
 
 
 def test_a_save_flushes_the_file_and_then_its_folder(tmp_path, monkeypatch):

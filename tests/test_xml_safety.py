@@ -36,6 +36,7 @@ CORRUPT = {
     "unclamped knots": ("0 0 1 2 2", "0 1 1 2 2", "CorruptedFileError", "no clamped knot vector"),
     "nan knot": ("0 0 1 2 2", "0 0 nan 2 2", "CorruptedFileError", "no clamped knot vector"),
     "bad number": ("0 5 10", "0 five 10", "ValueError", "could not convert string to float: 'five'"),
+    "nan with a payload": ("0 5 10", "0 nan(1) 10", "ValueError", "could not convert string to float: 'nan(1)'"),
     "data in a duplicate only": ("<cpts>0 5 10</cpts>", "</Trajectory1d><Trajectory1d ID='t'><cpts>0 5 10</cpts>",
                                  "CorruptedFileError", "it has no 'knots' element"),
     "extra numbers and any whitespace": ("0 5 10", "\t0\n 5\r\n10  11 x ", "loaded", "[0.0, 5.0, 10.0]"),

@@ -211,6 +211,9 @@ TrajectoryObject copy(Traj self);
 // ---- registration, one function per topic ---------------------------------
 
 void register_base(nb::module_& m, BaseClass& cls);
+// Whether `obj` has only the base class's abstract element hooks (its class
+// redefines neither), so that any save of it fails in them.
+bool has_abstract_hooks(PyObject* obj);
 void register_record(nb::module_& m, TrajectoryClass& cls);
 void register_pickling(TrajectoryClass& cls);
 void register_evaluation(TrajectoryClass& cls);

@@ -77,8 +77,10 @@ nb::object real_path(nb::handle path);
 
 bool is_file(nb::handle path);
 
-// An exclusive advisory lock on the sidecar file "<path>.lock", held while
-// the object lives (waiting for it releases the interpreter lock).
+// An exclusive advisory lock on the sidecar file "<path>.lock" (a shorter
+// name where that one would be too long for a file name), held while the
+// object lives (waiting for it releases the interpreter lock).  Where no lock
+// file can be made, the file at `path` itself is locked.
 class FileLock {
 public:
     explicit FileLock(nb::handle path);
@@ -92,8 +94,11 @@ private:
 
 // Replaces the file at `path` by the bytes `data`: they go to a new file in
 // the same folder, which is flushed to disk and then renamed over `path`.  An
-// existing file keeps its permission bits; on any failure it is left as it
-// was and the new file is removed.
+// existing file keeps its permission bits, owner and group; on any failure it
+// is left as it was and the new file is removed.  What a new file cannot take
+// over is written in place: a device or a pipe, a file of several names, a
+// file whose owner or group the new file cannot be given, or a file in a
+// folder where no new file can be made.
 void write_atomically(nb::handle path, nb::handle data);
 
 // ---- loaders ----------------------------------------------------------------------

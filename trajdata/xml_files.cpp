@@ -2,6 +2,9 @@
 // names, the advisory lock and atomic replacement.
 #include "xml.h"
 
+#include <cstdio>
+#include <initializer_list>
+
 namespace videvo::trajdata::xml {
 namespace {
 
@@ -120,6 +123,36 @@ void quietly(F f) noexcept {
     PyErr_Restore(type, value, traceback);
 }
 
+// The name in `path`'s folder of a file beside it, `name` + `tail`, or, when
+// that would pass the 255 bytes a file name may take, "." + a hash of name's
+// bytes + `tail` (the same for every process that saves into `path`).
+nb::object beside(nb::handle path, nb::handle name, nb::handle tail) {
+    nb::object full = nb::str(nb::borrow(name)) + nb::str(nb::borrow(tail));
+    nb::object bytes = os().attr("fsencode")(full);
+    if (PyBytes_GET_SIZE(bytes.ptr()) > 255) {
+        nb::object own = os().attr("fsencode")(name);
+        std::uint64_t h = 0xcbf29ce484222325ULL;  // FNV-1a
+        const char* b = PyBytes_AS_STRING(own.ptr());
+        for (Py_ssize_t i = 0; i < PyBytes_GET_SIZE(own.ptr()); ++i)
+            h = (h ^ static_cast<unsigned char>(b[i])) * 0x100000001b3ULL;
+        char hex[20];
+        std::snprintf(hex, sizeof hex, ".%016llx", static_cast<unsigned long long>(h));
+        full = nb::str(hex) + nb::str(nb::borrow(tail));
+    }
+    return os_path().attr("join")(os_path().attr("dirname")(path), full);
+}
+
+// Whether the OSError `e` has one of the error codes `names` (those the
+// system defines).
+bool has_errno(nb::python_error& e, std::initializer_list<const char*> names) {
+    if (!e.matches(PyExc_OSError)) return false;
+    nb::object errno_module = nb::module_::import_("errno");
+    const nb::object code = e.value().attr("errno");
+    for (const char* name : names)
+        if (nb::hasattr(errno_module, name) && code.equal(errno_module.attr(name))) return true;
+    return false;
+}
+
 // The lock files this thread holds (new references): asking again would
 // wait forever.
 thread_local std::vector<PyObject*> held;
@@ -127,7 +160,7 @@ thread_local std::vector<PyObject*> held;
 }  // namespace
 
 FileLock::FileLock(nb::handle path) {
-    nb::object lock_path = nb::str(path) + nb::str(".lock");
+    nb::object lock_path = beside(path, os_path().attr("basename")(path), nb::str(".lock"));
     for (PyObject* h : held) {
         const int same = PyObject_RichCompareBool(h, lock_path.ptr(), Py_EQ);
         if (same < 0) throw nb::python_error();
@@ -136,7 +169,25 @@ FileLock::FileLock(nb::handle path) {
             throw nb::python_error();
         }
     }
-    fd_ = os().attr("open")(lock_path, os_flag("O_RDWR") | os_flag("O_CREAT") | os_flag("O_BINARY"), 0666);
+    try {
+        fd_ = os().attr("open")(lock_path, os_flag("O_RDWR") | os_flag("O_CREAT") | os_flag("O_BINARY"), 0666);
+    } catch (nb::python_error& e) {
+        if (!e.matches(PyExc_PermissionError)) throw;
+        // Another user's lock file is locked read-only (the lock needs no
+        // more); where no lock file can be made (a folder that only its
+        // files may be written in), the file itself is locked, and then
+        // written in place.
+        try {
+            fd_ = os().attr("open")(lock_path, os_flag("O_RDONLY") | os_flag("O_BINARY"));
+        } catch (nb::python_error& again) {
+            if (!again.matches(PyExc_FileNotFoundError) || !is_file(path)) throw e;
+            try {
+                fd_ = os().attr("open")(path, os_flag("O_RDONLY") | os_flag("O_BINARY"));
+            } catch (nb::python_error&) {
+                throw e;
+            }
+        }
+    }
     try {
         if (PyObject* fcntl = PyImport_ImportModule("fcntl")) {
             nb::object f = nb::steal(fcntl);
@@ -201,46 +252,108 @@ void sync_folder(nb::handle folder) {
         os().attr("fsync")(fd);
     } catch (nb::python_error& e) {
         quietly([&] { os().attr("close")(fd); });
-        if (!e.matches(PyExc_OSError)) throw;
-        nb::object errno_module = nb::module_::import_("errno");
-        const nb::object code = e.value().attr("errno");
-        for (const char* refused : {"EINVAL", "ENOTSUP", "EOPNOTSUPP", "EBADF"})
-            if (nb::hasattr(errno_module, refused) && code.equal(errno_module.attr(refused))) return;
+        if (has_errno(e, {"EINVAL", "ENOTSUP", "EOPNOTSUPP", "EBADF"})) return;
         throw;
     }
     os().attr("close")(fd);
 }
 
+namespace {
+
+// Writes all of `data` to the open file `fd` and flushes it to the disk (a
+// device or a pipe, which cannot be flushed, is written as it is).
+void write_all(nb::handle fd, nb::handle data) {
+    char* bytes = PyBytes_AS_STRING(data.ptr());
+    const Py_ssize_t size = PyBytes_GET_SIZE(data.ptr());
+    for (Py_ssize_t done = 0; done < size;) {
+        nb::object rest = entry_result(PyMemoryView_FromMemory(bytes + done, size - done, PyBUF_READ));
+        done += nb::cast<Py_ssize_t>(os().attr("write")(fd, rest));
+    }
+    try {
+        os().attr("fsync")(fd);
+    } catch (nb::python_error& e) {
+        if (!has_errno(e, {"EINVAL"})) throw;
+    }
+}
+
+// Writes `data` into the existing file at `path` itself.
+void write_in_place(nb::handle path, nb::handle data) {
+    nb::object fd = os().attr("open")(path, os_flag("O_WRONLY") | os_flag("O_TRUNC") | os_flag("O_BINARY") |
+                                                os_flag("O_CLOEXEC"));
+    try {
+        write_all(fd, data);
+    } catch (...) {
+        quietly([&] { os().attr("close")(fd); });
+        throw;
+    }
+    os().attr("close")(fd);
+}
+
+}  // namespace
+
 void write_atomically(nb::handle path, nb::handle data) {
-    const bool exists = is_file(path);
-    if (exists) {
+    nb::object st;  // the existing file's status
+    try {
+        st = os().attr("stat")(path);
+    } catch (nb::python_error& e) {
+        if (!e.matches(PyExc_OSError)) throw;
+    }
+    if (st.is_valid()) {
+        // What a new file cannot take over is written in place: a device or
+        // a pipe (renaming over it would replace the node), a file of several
+        // names (the others would keep the old contents).
+        const long mode = nb::cast<long>(st.attr("st_mode"));
+        const bool regular = nb::cast<bool>(nb::module_::import_("stat").attr("S_ISREG")(mode));
+        if (!regular || nb::cast<long>(st.attr("st_nlink")) > 1) return write_in_place(path, data);
         // A file that could not be opened for writing is not replaced either.
         os().attr("close")(os().attr("open")(path, os_flag("O_WRONLY") | os_flag("O_APPEND") | os_flag("O_BINARY")));
     }
     nb::object folder = os_path().attr("dirname")(path);
-    nb::object name = nb::str(".") + os_path().attr("basename")(path) + nb::str(".") +
-                      os().attr("urandom")(6).attr("hex")() + nb::str(".tmp");
-    nb::object temporary = os_path().attr("join")(folder, name);
-    nb::object fd = os().attr("open")(temporary, os_flag("O_WRONLY") | os_flag("O_CREAT") | os_flag("O_EXCL") |
-                                                     os_flag("O_BINARY") | os_flag("O_CLOEXEC"),
-                                      0666);
-    bool open = true;
+    nb::object tail = nb::str(".") + os().attr("urandom")(6).attr("hex")() + nb::str(".tmp");
+    nb::object temporary = beside(path, nb::str(".") + os_path().attr("basename")(path), tail);
+    nb::object fd;
     try {
-        char* bytes = PyBytes_AS_STRING(data.ptr());
-        const Py_ssize_t size = PyBytes_GET_SIZE(data.ptr());
-        for (Py_ssize_t done = 0; done < size;) {
-            nb::object rest = entry_result(PyMemoryView_FromMemory(bytes + done, size - done, PyBUF_READ));
-            done += nb::cast<Py_ssize_t>(os().attr("write")(fd, rest));
+        fd = os().attr("open")(temporary, os_flag("O_WRONLY") | os_flag("O_CREAT") | os_flag("O_EXCL") |
+                                              os_flag("O_BINARY") | os_flag("O_CLOEXEC"),
+                               0666);
+    } catch (nb::python_error& e) {
+        // (a folder in which only the existing file may be written)
+        if (st.is_valid() && e.matches(PyExc_PermissionError)) return write_in_place(path, data);
+        throw;
+    }
+    bool open = true, replace = true;
+    try {
+        write_all(fd, data);
+        if (st.is_valid()) {
+            // The file keeps its permission bits, and its owner and group
+            // where they can be given to the new file; else it is written in
+            // place (a file of another user, which its writers may rewrite
+            // but not replace).
+            os().attr("chmod")(temporary, nb::cast<long>(st.attr("st_mode")) & 07777);
+            nb::object own = os().attr("fstat")(fd);
+            const long uid = nb::cast<long>(st.attr("st_uid")), gid = nb::cast<long>(st.attr("st_gid"));
+            const bool same_uid = uid == nb::cast<long>(own.attr("st_uid"));
+            const bool same_gid = gid == nb::cast<long>(own.attr("st_gid"));
+            if ((!same_uid || !same_gid) && nb::hasattr(os(), "chown")) {
+                try {
+                    os().attr("chown")(temporary, same_uid ? -1 : uid, same_gid ? -1 : gid);
+                } catch (nb::python_error& e) {
+                    if (!e.matches(PyExc_OSError)) throw;
+                    replace = false;
+                }
+            }
         }
-        os().attr("fsync")(fd);
         open = false;
         os().attr("close")(fd);
-        if (exists) os().attr("chmod")(temporary, nb::cast<long>(os().attr("stat")(path).attr("st_mode")) & 07777);
-        os().attr("replace")(temporary, path);
+        if (replace) os().attr("replace")(temporary, path);
     } catch (...) {
         if (open) quietly([&] { os().attr("close")(fd); });
         quietly([&] { os().attr("unlink")(temporary); });
         throw;
+    }
+    if (!replace) {
+        quietly([&] { os().attr("unlink")(temporary); });
+        return write_in_place(path, data);
     }
     sync_folder(folder);
 }

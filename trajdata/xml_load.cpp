@@ -73,7 +73,9 @@ TrajectoryObject load_trajectory(PyObject* fname, PyObject* ID) {
         raise_object_fault("Trajectory1d", id, "'knots' is no clamped knot vector of degree " + std::to_string(p));
     TrajectoryObject t = from_ptrs(knots.get(), cpts.get(), static_cast<int>(p), static_cast<int>(n),
                                    static_cast<unsigned>(order), {1, owns});
-    // A non-owning result never releases them: that is what the file asked for.
+    // The buffers are this load's own copies: a non-owning result (what the
+    // file asked for) still releases them, as an unpickled one does.
+    trajectory_record(t.value.ptr())->copies_owned = 1;
     knots.release();
     cpts.release();
     return t;

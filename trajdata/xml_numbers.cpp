@@ -135,7 +135,10 @@ void parse_numbers(std::string_view text, double* out, std::int64_t count) {
         const char* word = p;
         while (p != end && !is_space(*p)) ++p;
         const auto [stop, error] = std::from_chars(word, p, out[i]);
-        if (error != std::errc() || stop != p) out[i] = python_float({word, static_cast<std::size_t>(p - word)});
+        // (Python's float refuses the "nan(...)" payload form, which
+        // from_chars takes)
+        if (error != std::errc() || stop != p || (out[i] != out[i] && p[-1] == ')'))
+            out[i] = python_float({word, static_cast<std::size_t>(p - word)});
     }
 }
 

@@ -47,6 +47,9 @@ class ViDEVOObject:
 
         The file is replaced as a whole, atomically (a failure leaves it as it was),
         under an advisory lock on "<file>.lock", so concurrent saves lose nothing.
+        A device, a pipe, a file of several names or one that the new file cannot
+        take over (another user's, or in a folder where no file can be made) is
+        written in place instead.
         Raises CorruptedFileError when the root element is not ViDEVOObjectList or
         the file holds the object's class and ID more than once, ValueError for an
         empty trajectory, lxml's parse error for a file that is not XML, OSError
