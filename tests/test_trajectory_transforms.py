@@ -62,6 +62,17 @@ def test_scaling_keeps_the_clamped_start_exact():
         assert np.all(U[:4] == start) and np.all(np.diff(U) >= 0) and np.all(U[-4:] == U[-1])
 
 
+def test_trajectories_adapted_to_one_domain_share_its_ends_and_add():
+    rng = np.random.default_rng(6)
+    for s0, L0, s1, L1 in rng.uniform([-100, 0.01, -100, 0.01], [100, 50, 100, 50], (200, 4)):
+        t, other = cubic_on(s0, s0 + L0, [s0 + L0 / 3]), cubic_on(s1, s1 + 1.0, [])
+        t.adapt(s1, s1 + L1)
+        other.adapt(s1, s1 + L1)
+        U = t.get_knotvector_asarray()
+        assert (t.start, t.stop) == (s1, s1 + L1) and np.all(U[-4:] == s1 + L1) and np.all(np.diff(U) >= 0)
+        assert (t + other).stop == s1 + L1
+
+
 BAD = [
     ("hscale(0)", lambda t: t.hscale(0.0), ValueError, "'k' must be a finite number greater than zero: 0.0"),
     ("hscale(nan)", lambda t: t.hscale(float("nan")), ValueError, "'k' must be a finite number greater than zero: nan"),

@@ -85,12 +85,26 @@ void adapt(Traj self, double start, double stop) {
     self.require_data();
     if (stop <= start) raise(PyExc_ValueError, "'stop' must be strictly greater than 'start'");
     const Domain now = domain(self);
+    self.require_data();  // (a subclass's start or stop may have run any code)
     const double length = now.stop - now.start;
     if (length == 0.0) raise(PyExc_ZeroDivisionError, "float division by zero");
     if (!std::isfinite(start) || !std::isfinite(stop))
         raise(PyExc_ValueError, "'start' and 'stop' must be finite numbers");
     // Scaling keeps the start, which the shift then moves.
+    Trajectory1dRecord& r = *self.rec;
+    const std::int64_t count = r.knot_count(), end = count - r.p - 1;  // (the first of the last p + 1)
+    const bool starts = now.start == r._knotvector[0], ends = now.stop == r._knotvector[count - 1];
     checked_remap(self, (stop - start) / length, start == now.start ? 0.0 : start - now.start);
+    // The clamped knots that bound the domain land on start and stop exactly
+    // (the shift and the scaling may miss them by an ulp), so that
+    // trajectories adapted to the same domain can be added; unless the
+    // nearest other knot rounded onto the end or past it.
+    double* U = r._knotvector;
+    const bool first = starts && U[0] != start && U[r.p + 1] > start;
+    const bool last = ends && U[end] != stop && U[end - 1] < stop;
+    if (first) std::fill(U, U + r.p + 1, start);
+    if (last) std::fill(U + end, U + count, stop);
+    if (first || last) r.knots_changed();
 }
 
 }  // namespace
@@ -120,7 +134,8 @@ void register_transforms(TrajectoryClass& cls) {
         {"k"});
     def_method<&adapt>(cls, table, &Trajectory1dMethods::adapt, "adapt",
         "Map the trajectory onto the domain [start, stop] in place, every interior\n"
-        "knot keeping its relative position.\n\n"
+        "knot keeping its relative position; the domain is then [start, stop]\n"
+        "exactly.\n\n"
         "Raises, in this order and leaving the trajectory unchanged:\n"
         "ValueError(\"'stop' must be strictly greater than 'start'\"),\n"
         "ZeroDivisionError(\"float division by zero\") when the current domain has\n"

@@ -223,7 +223,8 @@ class Trajectory1d(ViDEVOObject):
     def adapt(self, start: float, stop: float) -> None:
         """
         Map the trajectory onto the domain [start, stop] in place, every interior
-        knot keeping its relative position.
+        knot keeping its relative position; the domain is then [start, stop]
+        exactly.
 
         Raises, in this order and leaving the trajectory unchanged:
         ValueError("'stop' must be strictly greater than 'start'"),
