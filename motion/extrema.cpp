@@ -129,7 +129,14 @@ private:
                 last = s;
             }
         }
-        if (changes == 0 || big <= flat_) return;
+        if (changes == 0) return;
+        // Coefficients at rounding level that still change sign (near a
+        // multiple root, where subdivision shrinks them fast): the midpoint
+        // stands for the roots inside.
+        if (big <= flat_) {
+            push(0.5 * (lo + hi));
+            return;
+        }
         // One change: exactly one root inside (lo, hi), where f starts with
         // the sign of the first non-zero coefficient (f may vanish at lo).
         if (changes == 1) {

@@ -2,6 +2,7 @@
 // setpoints at a fixed rate.
 #include "motion.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -21,6 +22,8 @@ NewArray new_array(Py_ssize_t size) {
 // point (one span search, sorted points walking the spans).
 nb::object kinematics_at(const Traj& t, CVec x, int upto) {
     NewArray K = new_array(Py_ssize_t{upto} + 1, x.size);
+    // (the curve module evaluates long arrays without the interpreter lock)
+    const Pinned pin(t.rec);
     if (x.size > 0) check_entry(ck.dsplcev(x, t.U(), t.P(), t.p(), 0, upto, Mat{K.data, Py_ssize_t{upto} + 1, x.size}));
     return K.array;
 }
@@ -66,7 +69,8 @@ nb::tuple sample(nb::handle traj, nb::handle rate, nb::handle dt, int upto) {
     // stop, unless it would be a rounding remnant of a whole one.
     const double steps = (stop - start) / step;
     if (!(steps < double(INT_MAX - 2048))) fail("too many samples: " + repr_double(std::floor(steps) + 2.0));
-    const Py_ssize_t whole = static_cast<Py_ssize_t>(std::ceil(steps - 1e-9));
+    // (a domain shorter than the rounding allowance still gets its start)
+    const Py_ssize_t whole = std::max<Py_ssize_t>(stop > start, static_cast<Py_ssize_t>(std::ceil(steps - 1e-9)));
     NewArray tt = new_array(whole + 1);
     for (Py_ssize_t k = 0; k < whole; ++k) tt.data[k] = start + static_cast<double>(k) * step;
     tt.data[whole] = stop;

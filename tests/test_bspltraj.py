@@ -54,6 +54,8 @@ ORDER_MESSAGE = "'order' value must be greater than or equal to zero: -1"
     ([0, 0, 0, 2, 2, 2], [], 2, 0, "inconsistent 'knots' vector"),
     ([0, 0, 0, np.nan, 2, 2, 2], CPTS, 2, 0, "inconsistent 'knots' vector"),
     ([np.nan, 1, 2, 3], [1, 2, 3.0], 0, 0, "inconsistent 'knots' vector"),
+    ([0, 1, 2, np.inf], [1, 2, 3.0], 0, 0, "inconsistent 'knots' vector"),
+    ([-np.inf, 1, 2, 3], [1, 2, 3.0], 0, 0, "inconsistent 'knots' vector"),
 ])
 def test_checks_in_order(knots, cpts, p, order, message):
     with pytest.raises(ValueError) as info:

@@ -165,6 +165,7 @@ BAD_FILES = {
     (["eval", "demo.videvo", "move", "--grid", "0"], "--grid needs at least 1 point"),
     (["plot", "demo.videvo", "move", "-o", "/proc/m.png"], "No such file or directory"),
     (["plot", "demo.videvo", "move", "-o", "nodir/m.png"], "no such directory: nodir"),
+    (["plot", "demo.videvo", "move", "--derivatives", "2147483647"], "--derivatives must be at most 12"),
     (["fit", "bad.csv", "-o", "f", "--id", "a"], "bad.csv, line 3: expected two numbers"),
     (["fit", "short.csv", "-o", "f", "--id", "a"], "need at least 2 samples, found 1"),
     (["fit", "back.csv", "-o", "f", "--id", "a"], "times must be increasing (sample 3 at t = 0.5"),

@@ -7,7 +7,7 @@ import threading
 import numpy as np
 import pytest
 
-from videvo import trajmake
+from videvo import motion, trajmake
 from videvo.trajdata import Trajectory1d
 from splines import run_child
 from trajectories import state_of
@@ -125,9 +125,17 @@ def test_knots_made_invalid_through_a_view_are_caught_before_the_next_evaluation
         evaluate(t)
 
 
-def test_the_buffers_cannot_be_replaced_while_a_long_evaluation_runs():
+LONG_WORK = {  # (knots, repeats, the work on t and the points xs)
+    "evaluation": (1000, 3, lambda t, xs: t(xs)),
+    "kinematics": (1000, 3, lambda t, xs: motion.kinematics(t, xs, 1)),
+    "sum": (1_000_000, 10, lambda t, xs: t + t),
+}
+
+
+@pytest.mark.parametrize("knots, repeats, work", LONG_WORK.values(), ids=LONG_WORK.keys())
+def test_the_buffers_cannot_be_replaced_while_a_long_evaluation_runs(knots, repeats, work):
     rng = np.random.default_rng(3)
-    U = np.r_[[0.0] * 4, np.sort(rng.uniform(0, 1, 1000)), [1.0] * 4]
+    U = np.r_[[0.0] * 4, np.sort(rng.uniform(0, 1, knots)), [1.0] * 4]
     t = trajmake.bspltraj(U, rng.standard_normal(len(U) - 4), 3, 0)
     state = t.__getstate__()
     xs = np.linspace(0, 1, 2_000_000)
@@ -135,8 +143,8 @@ def test_the_buffers_cannot_be_replaced_while_a_long_evaluation_runs():
     refused = 0
 
     def evaluate():
-        for _ in range(3):
-            t(xs)
+        for _ in range(repeats):
+            work(t, xs)
         finished.set()
 
     worker = threading.Thread(target=evaluate)

@@ -64,6 +64,8 @@ class TestFromdata:
         flat = trajmake.fromdata(x, y, p, 0, clamp=1)  # truth value; dy defaults to zeros
         assert flat.dpeval(x[0], 1) == pytest.approx(0.0, abs=1e-10)
         assert flat.dpeval(x[-1], 1) == pytest.approx(0.0, abs=1e-10)
+        free = trajmake.fromdata(x, y, p, 0, clamp=None, dy=(1.5, -2.0))  # None is false
+        assert free.n == len(x) - 1
 
     def test_dy_without_clamp_has_no_effect(self):
         x, y = data(15)

@@ -58,6 +58,16 @@ def test_extrema_of_polynomials_match_the_roots_of_the_next_derivative(degree, s
         assert abs(t(xlo, nu) - lo) <= 1e-12 * scale and abs(t(xhi, nu) - hi) <= 1e-12 * scale
 
 
+@pytest.mark.parametrize("a, gap", [(0.37, 1e-6), (0.6, 3e-6)])
+def test_an_extremum_next_to_a_double_root_of_the_slope_is_found(a, gap):
+    # slope (s - a)(s - b)^2: the minimum -1 at a, then a flat point at b
+    slope = Polynomial.fromroots([a, a + gap, a + gap])
+    value = slope.integ()
+    value -= value(a) + 1.0
+    lo, xlo, _, _ = motion.extrema(bezier_trajectory(value.coef), 0)
+    assert lo == pytest.approx(-1.0, abs=1e-12) and xlo == pytest.approx(a, abs=1e-5)
+
+
 @pytest.mark.parametrize("p", [2, 3, 5, 7])
 def test_no_dense_sample_exceeds_the_extrema_and_they_are_attained(p):
     # random knots, repeated up to p times: the top derivatives jump at knots
@@ -125,6 +135,7 @@ def test_kinematics_equal_scipy_derivatives(sort):
         ({"dt": 0.3}, [0.0, 0.3, 0.6, 0.9, 1.0]),  # a shorter last step ends at stop
         ({"dt": 0.1}, [k / 10 for k in range(11)]),  # 10 steps up to rounding: no remnant step
         ({"rate": 0.5}, [0.0, 1.0]),
+        ({"dt": 1e10}, [0.0, 1.0]),  # a domain shorter than the rounding allowance
     ],
 )
 def test_sample_steps_from_start_and_ends_at_stop(kwargs, times):

@@ -81,6 +81,8 @@ TrajectoryObject splcsum(Traj self, ObjectArg other_obj) {
         raise(PyExc_ValueError, "the input traiectories must have the same extremes of domain");
     if (b.order != a.order) raise(PyExc_ValueError, "the trajectories must have the same 'order'");
     const CVec P1 = self.cpts(), P2 = other.cpts();
+    // (the curve module works on long vectors without the interpreter lock)
+    const Pinned pin1(&a), pin2(&b);
 
     const nb::object dims = entry_result(ck.knotuniondim(U1, U2, a.p));
     const std::int64_t mk = checked_size(PyTuple_GET_ITEM(dims.ptr(), 0));

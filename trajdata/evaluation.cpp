@@ -91,17 +91,6 @@ void knots_passed(Traj self, const Curve& c) {
     if (c.validate && self.rec->exports == 0) self.rec->knots_checked = 1;
 }
 
-class Pinned {
-public:
-    explicit Pinned(Trajectory1dRecord* rec) : rec_(rec) { ++rec_->exports; }
-    Pinned(const Pinned&) = delete;
-    Pinned& operator=(const Pinned&) = delete;
-    ~Pinned() { --rec_->exports; }
-
-private:
-    Trajectory1dRecord* rec_;
-};
-
 double peval(Traj self, double x) {
     self.require_data();
     require_in_domain(self, x);

@@ -8,10 +8,10 @@
 namespace videvo::trajmake {
 namespace {
 
-bool has_nan(CVec v) {
+bool all_finite(CVec v) {
     for (Py_ssize_t i = 0; i < v.size; ++i)
-        if (std::isnan(v[i])) return true;
-    return false;
+        if (!std::isfinite(v[i])) return false;
+    return true;
 }
 
 // The knot vector must be a clamped one of degree p for exactly the given
@@ -21,7 +21,7 @@ bool has_nan(CVec v) {
 void require_knots(CVec knots, CVec cpts, int p) {
     const int status = ck.validknots(p, knots);
     throw_if_error();
-    if (status != 0 || knots.size != std::int64_t(cpts.size) + p + 1 || has_nan(knots)) fail(msg::knots_inconsistent);
+    if (status != 0 || knots.size != std::int64_t(cpts.size) + p + 1 || !all_finite(knots)) fail(msg::knots_inconsistent);
 }
 
 TrajectoryObject bspltraj(CVec knots, CVec cpts, int p, int order) {
@@ -61,7 +61,7 @@ void register_bspline(Exporter& ex) {
         "------\n"
         "ValueError\n"
         "    \"'p' must be greater than or equal to zero\"; \"inconsistent 'knots'\n"
-        "    vector\" (not clamped for p, decreasing, NaN, or of another length);\n"
+        "    vector\" (not clamped for p, decreasing, not finite, or of another length);\n"
         "    \"'order' value must be greater than or equal to zero: <order>\" (checked\n"
         "    in this order).\n"
         "TypeError\n"

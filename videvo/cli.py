@@ -263,6 +263,10 @@ def cmd_plot(args: argparse.Namespace) -> None:
     t = load_trajectory(args.file, args.id)
     if args.derivatives < 0:
         fail("--derivatives must be non-negative")
+    # one panel each: beyond the degree (or a dozen) they are all zero
+    limit = max(12, t.p)
+    if args.derivatives > limit:
+        fail(f"--derivatives must be at most {limit}")
     target = args.output or re.sub(r"[^\w.-]", "_", args.id) + ".png"
     plt = pyplot()
     from .plot import plot

@@ -34,7 +34,7 @@ def bspltraj(knots: numpy.ndarray, cpts: numpy.ndarray, p: int, order: int) -> v
     ------
     ValueError
         "'p' must be greater than or equal to zero"; "inconsistent 'knots'
-        vector" (not clamped for p, decreasing, NaN, or of another length);
+        vector" (not clamped for p, decreasing, not finite, or of another length);
         "'order' value must be greater than or equal to zero: <order>" (checked
         in this order).
     TypeError

@@ -209,7 +209,11 @@ struct PyArg<Opt<T, Default>> {
             else return typename PyArg<T>::Holder(obj, name).get();
         }
     };
-    static auto arg(const char* name) { return nb::arg(name) = default_to_python(Default); }
+    static auto arg(const char* name) {
+        // (a flag takes any object by its truth value, None included)
+        if constexpr (std::is_same_v<T, bool>) return nb::arg(name).none() = default_to_python(Default);
+        else return nb::arg(name) = default_to_python(Default);
+    }
     static std::string annotation() {
         const std::string text = nb::repr(default_to_python(Default)).c_str();
         if constexpr (std::is_same_v<T, Pair>) return "tuple[float, float] = " + text;

@@ -226,6 +226,22 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     }
 };
 
+// A use of a trajectory's buffers by work that runs without the interpreter
+// lock, counted as an array view of them is, while it lives: no other thread
+// can replace or free them meanwhile (the setters refuse with BufferError).
+class Pinned {
+public:
+    explicit Pinned(const Trajectory1dRecord* rec) noexcept : rec_(const_cast<Trajectory1dRecord*>(rec)) {
+        ++rec_->exports;
+    }
+    Pinned(const Pinned&) = delete;
+    Pinned& operator=(const Pinned&) = delete;
+    ~Pinned() { --rec_->exports; }
+
+private:
+    Trajectory1dRecord* rec_;
+};
+
 // The instance data of Point1d: one point record, zero until it is set.
 struct Point1dRecord : ViDEVOObjectRecord {
     c_point1d p{0.0, 0.0, 0};
