@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <numeric>
 
@@ -29,7 +30,11 @@ inline double BinD(int n, int k) noexcept {
         exact = reduced * factor;
     }
     double c = static_cast<double>(exact);
-    for (; i <= k; ++i) c = c * (n - k + i) / i;
+    for (; i <= k; ++i) {
+        // (dividing first where the product alone would overflow)
+        const double product = c * (n - k + i);
+        c = std::isfinite(product) ? product / i : c / i * (n - k + i);
+    }
     return c;
 }
 

@@ -69,6 +69,10 @@ def test_bezier_matrix():
     ck.getbezmat(40, M)
     for r, c in [(20, 10), (33, 17), (40, 21)]:
         assert M[r * 41 + c] == float(comb(40, r) * comb(r, c) * (-1) ** (r - c))
+    # Near the largest binomials a double holds, the steps never overflow.
+    M = np.zeros(1030**2)
+    ck.getbezmat(1029, M)
+    assert M[480 * 1030] == pytest.approx(float(comb(1029, 480)), rel=1e-13)
 
 
 def test_machine_level_entries():

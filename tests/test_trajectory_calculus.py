@@ -186,7 +186,20 @@ print(e.p, e.n, np.max(np.abs(e(xs) - t(xs))) < 1e-9)
 """
     child = run_child(code)
     assert child.returncode == 0, child.stderr
-    assert child.stdout.split() == ["ValueError"] * 6 + ["43", "371", "True"]
+    # (an antiderivative of that order would have more than 2**31 control points)
+    assert child.stdout.split() == ["ValueError"] * 3 + ["OverflowError"] * 2 + ["ValueError", "43", "371", "True"]
+
+
+def test_only_degree_elevation_is_capped_at_degree_1000():
+    p = 1001
+    t = trajmake.bspltraj(np.r_[[0.0] * (p + 1), [1.0] * (p + 1)], np.linspace(0, 1, p + 1), p, 1)
+    x = np.linspace(0, 1, 7)
+    for result in (t.knotins(0.5, 1), t.knotref(np.array([0.25, 0.5]))):
+        assert result.p == p and np.allclose(result(x), t(x), rtol=0, atol=1e-12)
+    a = t.antiderivative(1)
+    assert a.p == p + 1 and np.allclose(a(x, 1), t(x), rtol=0, atol=1e-12)
+    with pytest.raises(ValueError, match="^the degree of the result would exceed 1000: 1002$"):
+        t.degelev(1)
 
 
 class Traced(Trajectory1d):

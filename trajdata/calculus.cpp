@@ -15,12 +15,8 @@ namespace {
 
 // A result of degree p with control points P[0..n]: its sizes, computed in 64
 // bits by the caller, must fit the record's 32-bit fields and the curve
-// module's int indices, and its degree the kernel's cap; checked before
-// anything is allocated.
+// module's int indices; checked before anything is allocated.
 void require_representable(std::int64_t p, std::int64_t n) {
-    if (p > kMaxElevatedDegree)
-        raise(PyExc_ValueError, "the degree of the result would exceed " + std::to_string(kMaxElevatedDegree) + ": " +
-                                    std::to_string(p));
     if (n + p + 2 > INT32_MAX)
         raise(PyExc_OverflowError, "the result would have too many control points: " + std::to_string(n + 1));
 }
@@ -83,6 +79,10 @@ TrajectoryObject degelev(Traj self, OptNu nu_arg) {
     if (nu >= 1 && runs >= 0) {
         q += nu;
         nh += std::int64_t(nu) * runs;
+        // (the elevation's own cap, which the other operations do not have)
+        if (q > kMaxElevatedDegree)
+            raise(PyExc_ValueError, "the degree of the result would exceed " + std::to_string(kMaxElevatedDegree) +
+                                        ": " + std::to_string(q));
         require_representable(q, nh);
     }
     Buffer Uh = Buffer::allocate(nh + q + 2), Q = Buffer::allocate(nh + 1);
@@ -204,9 +204,8 @@ void register_calculus(TrajectoryClass& cls) {
         "p + nu, nu more copies of each end knot, order lowered by nu.  It and\n"
         "each lower antiderivative vanish at start.\n\n"
         "Raises ValueError for nu < 0 (\"'nu' must be greater than or equal to\n"
-        "zero: <nu>\"), nu > order (\"negative 'order' not allowed\"), a degree above\n"
-        "1000 or an empty trajectory; OverflowError for a result too large for\n"
-        "32-bit sizes.",
+        "zero: <nu>\"), nu > order (\"negative 'order' not allowed\") or an empty\n"
+        "trajectory; OverflowError for a result too large for 32-bit sizes.",
         {"nu"});
     def_method<&knotins>(cls, table, &Trajectory1dMethods::knotins, "knotins",
         "A new trajectory with the knot u inserted r times; the curve is unchanged.\n\n"

@@ -251,9 +251,8 @@ class Trajectory1d(ViDEVOObject):
         each lower antiderivative vanish at start.
 
         Raises ValueError for nu < 0 ("'nu' must be greater than or equal to
-        zero: <nu>"), nu > order ("negative 'order' not allowed"), a degree above
-        1000 or an empty trajectory; OverflowError for a result too large for
-        32-bit sizes.
+        zero: <nu>"), nu > order ("negative 'order' not allowed") or an empty
+        trajectory; OverflowError for a result too large for 32-bit sizes.
         """
 
     def knotins(self, u: float, r: int) -> Trajectory1d:
