@@ -54,11 +54,8 @@ nb::object getstate(Base self) {
 }  // namespace
 
 bool has_abstract_hooks(PyObject* obj) {
-    if (nb::inst_ptr<ViDEVOObjectRecord>(obj)->vtab != &viDEVOObject_methods) return false;
-    using Add = OwnMethod<&addViDEVOObject>;
-    using Update = OwnMethod<&updateViDEVOObject>;
-    return !python_override(obj, Add::name, Add::function).is_valid() &&
-           !python_override(obj, Update::name, Update::function).is_valid();
+    return nb::inst_ptr<ViDEVOObjectRecord>(obj)->vtab == &viDEVOObject_methods &&
+           runs_own<&addViDEVOObject, &updateViDEVOObject>(obj);
 }
 
 void register_base(nb::module_&, BaseClass& cls) {

@@ -221,10 +221,7 @@ nb::object points_of(PyObject* x) {
 // dceval (no subclass has redefined the one that `nu` calls).
 bool evaluates_itself(Traj self, int nu) {
     if (Traj::is_exact(self.obj)) return true;
-    using Values = OwnMethod<&ceval>;
-    using Derivative = OwnMethod<&dceval>;
-    return nu == 0 ? !python_override(self.obj, Values::name, Values::function).is_valid()
-                   : !python_override(self.obj, Derivative::name, Derivative::function).is_valid();
+    return nu == 0 ? runs_own<&ceval>(self.obj) : runs_own<&dceval>(self.obj);
 }
 
 // t(x, nu) of our own evaluation on points X inside the domain, written

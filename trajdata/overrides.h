@@ -30,6 +30,13 @@ struct OwnMethod {
 // `self` runs the class's own function `own`.
 nb::object python_override(PyObject* self, PyObject* name, PyObject* own);
 
+// Whether `self` runs the class's own function of every method Impls (none
+// of them is redefined).
+template <auto... Impls>
+bool runs_own(PyObject* self) {
+    return (!python_override(self, OwnMethod<Impls>::name, OwnMethod<Impls>::function).is_valid() && ...);
+}
+
 // ---- arguments and results of redefinitions ---------------------------------
 
 // A new numpy array holding a copy of a view, for a redefinition that

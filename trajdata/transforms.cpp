@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 
 namespace videvo::trajdata {
 namespace {
@@ -26,34 +27,44 @@ struct Remap {
     double operator()(double u) const { return d == 0.0 ? k * u - dx : (k * u - dx) + d; }
 };
 
-// Scales about U[0] and shifts by d.  The first p + 1 knots stay exactly
-// U[0] + d: the formula drifts by an ulp on them, which would unclamp the
-// vector or make it decrease.
-void remap(Trajectory1dRecord& r, double k, double d) {
+// Where a remap puts the clamped ends: the first p + 1 knots at `start`
+// (by default U[0] + d), the last p + 1 at `stop` when it is given (else
+// where the formula puts them).
+struct Ends {
+    std::optional<double> start, stop;
+    double first(const double* U, double d) const { return start.value_or(d == 0.0 ? U[0] : U[0] + d); }
+};
+
+// Scales about U[0] and shifts by d, the ends exactly where `ends` puts them:
+// the formula drifts by an ulp on them, which would unclamp the vector or
+// make it decrease (or miss a domain asked for).  A stop that the nearest
+// interior knot rounded onto or past is left to the formula.
+void remap(Trajectory1dRecord& r, double k, double d, Ends ends = {}) {
     if (r._knotvector == nullptr) return;
     double* U = r._knotvector;
     const std::int64_t count = r.knot_count();
     const Remap f(k, U[0], d);
-    const double first = d == 0.0 ? U[0] : U[0] + d;
+    const double first = ends.first(U, d);
     const std::int64_t clamped = std::min<std::int64_t>(r.p + 1, count);
     for (std::int64_t i = clamped; i < count; ++i) U[i] = f(U[i]);
     for (std::int64_t i = 0; i < clamped; ++i) U[i] = first;
+    if (ends.stop && U[count - clamped - 1] < *ends.stop) std::fill(U + count - clamped, U + count, *ends.stop);
     r.knots_changed();
 }
 
 // remap, refused (knots unchanged) when the new knots would not be finite or
 // the domain would have no length.
-void checked_remap(Traj self, double k, double d) {
+void checked_remap(Traj self, double k, double d, Ends ends = {}) {
     Trajectory1dRecord& r = *self.rec;
     const double* U = r._knotvector;
     const std::int64_t count = r.knot_count();
     const Remap f(k, U[0], d);
-    const double first = d == 0.0 ? U[0] : U[0] + d;
+    const double first = ends.first(U, d);
     bool finite = std::isfinite(first);
     for (std::int64_t i = r.p + 1; i < count; ++i) finite = finite && std::isfinite(f(U[i]));
     if (!finite || !(f(U[count - 1]) > first))
         raise(PyExc_ValueError, "the new knots would not be finite or the domain would be empty");
-    remap(r, k, d);
+    remap(r, k, d, ends);
 }
 
 // ---- the machine-level primitives ------------------------------------------------
@@ -90,21 +101,15 @@ void adapt(Traj self, double start, double stop) {
     if (length == 0.0) raise(PyExc_ZeroDivisionError, "float division by zero");
     if (!std::isfinite(start) || !std::isfinite(stop))
         raise(PyExc_ValueError, "'start' and 'stop' must be finite numbers");
-    // Scaling keeps the start, which the shift then moves.
-    Trajectory1dRecord& r = *self.rec;
-    const std::int64_t count = r.knot_count(), end = count - r.p - 1;  // (the first of the last p + 1)
-    const bool starts = now.start == r._knotvector[0], ends = now.stop == r._knotvector[count - 1];
-    checked_remap(self, (stop - start) / length, start == now.start ? 0.0 : start - now.start);
-    // The clamped knots that bound the domain land on start and stop exactly
-    // (the shift and the scaling may miss them by an ulp), so that
-    // trajectories adapted to the same domain can be added; unless the
-    // nearest other knot rounded onto the end or past it.
-    double* U = r._knotvector;
-    const bool first = starts && U[0] != start && U[r.p + 1] > start;
-    const bool last = ends && U[end] != stop && U[end - 1] < stop;
-    if (first) std::fill(U, U + r.p + 1, start);
-    if (last) std::fill(U + end, U + count, stop);
-    if (first || last) r.knots_changed();
+    // Scaling keeps the start, which the shift then moves.  The clamped
+    // knots that bound the domain (not a subclass's narrower one) land on
+    // start and stop exactly, so that trajectories adapted to the same domain
+    // can be added.
+    const CVec U = self.knots();
+    Ends ends;
+    if (now.start == U[0]) ends.start = start;
+    if (now.stop == U[U.size - 1]) ends.stop = stop;
+    checked_remap(self, (stop - start) / length, start == now.start ? 0.0 : start - now.start, ends);
 }
 
 }  // namespace

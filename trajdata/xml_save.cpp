@@ -115,11 +115,8 @@ void update_trajectory(Traj self, PyObject* tree, PyObject* node, PyObject* ID);
 // alone may defer their number texts: a redefined hook may read the texts
 // that the hooks it calls have set.
 bool defers_number_texts(PyObject* obj) {
-    using Add = OwnMethod<&add_trajectory>;
-    using Update = OwnMethod<&update_trajectory>;
-    if (!PyObject_TypeCheck(obj, trajectory1d_type)) return false;
-    return Traj::is_exact(obj) || (!python_override(obj, Add::name, Add::function).is_valid() &&
-                                   !python_override(obj, Update::name, Update::function).is_valid());
+    return PyObject_TypeCheck(obj, trajectory1d_type) &&
+           (Traj::is_exact(obj) || runs_own<&add_trajectory, &update_trajectory>(obj));
 }
 
 // Reads the whole file (or starts a new document), adds or updates the
