@@ -111,3 +111,38 @@ def test_status_codes_become_exceptions_with_the_documented_text():
         ck.splpev(0.5, U, np.array([0.0, 1.0]), -1)
     assert str(err.value) == "the algorithm failed with 'info' value: -2"
     assert type(err.value) is ValueError
+
+
+def _aliased_call(case, shared):
+    """The outputs of one call, on arrays of their own or sharing an input's memory."""
+    U, P, p = np.array([0, 0, 0, 0, 1, 2, 3, 4, 4, 4, 4.]), np.array([1, 3, -2, 5, 4, 0, 2.]), 3
+    x = np.linspace(0, 4, 7)
+    if case == "splcsum":  # P2 is the front of PK
+        U2, P2 = np.array([0, 0, 0, 0, 0.5, 1, 2, 4, 4, 4, 4.]), np.array([2, -1, 0, 3, 1, 5, 4.])
+        mk, nk = ck.knotuniondim(U, U2, p)
+        UK, PK = np.empty(mk + 1), np.zeros(nk + 1)
+        PK[:P2.size] = P2
+        ck.splcsum(U, P, U2, PK[:P2.size] if shared else P2, p, mk, UK, nk, PK)
+        return UK, PK
+    if case == "bezcev":  # the points are the control points
+        B = np.array([0.1, 0.7, 0.3, 0.9])
+        ck.bezcev(B, B if shared else B.copy())
+        return (B,)
+    C = x.copy()  # splcev: the points are the control points
+    ck.splcev(C, U, C if shared else x.copy(), p)
+    return (C,)
+
+
+@pytest.mark.parametrize("case", ["splcsum", "bezcev", "splcev"])
+def test_inputs_that_share_an_outputs_memory_are_read_as_they_were(case):
+    for fresh, shared in zip(_aliased_call(case, False), _aliased_call(case, True)):
+        np.testing.assert_array_equal(shared, fresh)
+
+
+def test_outputs_that_share_memory_are_refused():
+    U, P = np.array([0, 0, 0, 1, 2, 2, 2.]), np.array([1, 3, -2, 5.])
+    out = np.zeros(U.size + 8)
+    with pytest.raises(ValueError, match="^'Ubar' and 'Q' must not share memory$"):
+        ck.splkref(U, P, 2, np.array([0.5]), out[:U.size + 1], out[U.size:U.size + 6])
+    assert not out.any()  # refused before anything was written
+    ck.splkref(U, P, 2, np.array([0.5]), out[:U.size + 1], out[U.size + 1:U.size + 6])  # side by side

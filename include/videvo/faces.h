@@ -17,9 +17,11 @@
 #include "capi.h"
 #include "views.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -259,6 +261,46 @@ struct Result<nb::object> {
     static const char* annotation() { return "object"; }  // def(..., result) names the type
 };
 
+// ---- arrays that share memory ------------------------------------------
+
+// The bytes that an array argument's view covers (nothing for the other
+// arguments and for empty arrays).
+struct Bytes {
+    std::uintptr_t begin = 0, end = 0;
+};
+inline Bytes bytes_of(const double* data, Py_ssize_t count) {
+    if (data == nullptr || count <= 0) return {};
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    return {begin, begin + static_cast<std::uintptr_t>(count) * sizeof(double)};
+}
+template <class T>
+Bytes bytes_of(const T&) {
+    return {};
+}
+inline Bytes bytes_of(const Vec& v) { return bytes_of(v.data, v.size); }
+inline Bytes bytes_of(const VecOrNone& v) { return bytes_of(v.data, v.size); }
+inline Bytes bytes_of(const CVec& v) { return bytes_of(v.data, v.size); }
+inline Bytes bytes_of(const Mat& m) { return bytes_of(m.data, m.rows * m.cols); }
+
+inline bool overlap(Bytes a, Bytes b) { return a.begin < a.end && b.begin < b.end && a.begin < b.end && b.begin < a.end; }
+
+// Arrays that a function writes.
+template <class T>
+inline constexpr bool is_output = std::is_same_v<T, Vec> || std::is_same_v<T, VecOrNone> || std::is_same_v<T, Mat>;
+
+// An input read from a copy (kept in `keep`) when `apart`: one that shares
+// memory with an output would otherwise change under the function as it
+// writes.  Other arguments pass as they are.
+template <class T>
+T read_apart(T view, bool, std::vector<double>&) {
+    return view;
+}
+inline CVec read_apart(CVec view, bool apart, std::vector<double>& keep) {
+    if (!apart) return view;
+    keep.assign(view.data, view.data + view.size);
+    return {keep.data(), view.size};
+}
+
 // ---- the two faces -------------------------------------------------------
 
 template <auto F>
@@ -291,17 +333,47 @@ struct Face<F> {
     template <std::size_t I, class Args, class... Done>
     static nb::object call(const Args& args, const Names& names, Done... done) {
         if constexpr (I == arity) {
-            if constexpr (std::is_void_v<R>) {
-                F(done...);
-                return nb::none();
-            } else {
-                return Result<R>::to_python(F(done...));
-            }
+            if constexpr ((is_output<A> || ...)) return apart(names, std::index_sequence_for<A...>{}, done...);
+            else return invoke(done...);
         } else {
             using T = std::tuple_element_t<I, std::tuple<A...>>;
             typename PyArg<T>::Holder held(std::get<I>(args), names[I]);
             return call<I + 1>(args, names, done..., held.get());
         }
+    }
+
+    static nb::object invoke(A... views) {
+        if constexpr (std::is_void_v<R>) {
+            F(views...);
+            return nb::none();
+        } else {
+            return Result<R>::to_python(F(views...));
+        }
+    }
+
+    // Calls a function that writes arrays with arguments apart from its
+    // outputs: two outputs that share memory are refused, and an input that
+    // shares memory with an output is read from a copy, so that every output
+    // is what it would be on arrays of its own.
+    template <std::size_t... I>
+    static nb::object apart(const Names& names, std::index_sequence<I...>, A... views) {
+        constexpr std::array<bool, arity> output{is_output<A>...};
+        const std::array<Bytes, arity> bytes{bytes_of(views)...};
+        std::array<bool, arity> copy{};
+        bool any = false;
+        for (std::size_t i = 0; i < arity; ++i) {
+            if (!output[i]) continue;
+            for (std::size_t j = 0; j < arity; ++j) {
+                if (j == i || !overlap(bytes[i], bytes[j])) continue;
+                if (output[j])
+                    raise(PyExc_ValueError, std::string("'") + names[std::min(i, j)] + "' and '" +
+                                                names[std::max(i, j)] + "' must not share memory");
+                copy[j] = any = true;
+            }
+        }
+        if (!any) return invoke(views...);
+        std::array<std::vector<double>, arity> keep;
+        return invoke(read_apart(views, copy[I], keep[I])...);
     }
 
     // The Python face as a function of a module.  `result`, when given, is the

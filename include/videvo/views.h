@@ -8,7 +8,8 @@
 //   an object without a buffer            -> TypeError
 //   not float64 / wrong ndim / not C-contiguous / read-only output -> ValueError
 // Input arrays may be read-only; output arrays are written in place, never
-// copied.
+// copied.  (A Python face reads an input that shares memory with an output
+// from a copy, and refuses two outputs that share memory: faces.h.)
 #pragma once
 
 #include "errors.h"
