@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <new>
 #include <optional>
 #include <type_traits>
 
@@ -264,6 +266,34 @@ const videvo::SpanIndex* search_index(int n, int p, const double* U, int np, boo
     return built ? &*built : nullptr;
 }
 
+// The inverted knot differences of the triangular scheme of degree D, per
+// span: 1 / (U[s+r+1] - U[s+r+1-j]) for j = 1..D, r = 0..j-1, at inverse_at(j, r).
+constexpr int inverses_per_span(int D) { return D * (D + 1) / 2; }
+constexpr int inverse_at(int j, int r) { return j * (j - 1) / 2 + r; }
+
+// The inverted knot differences of every span (row s - D for span s), for
+// points in any order on a curve that stays in the cache, at least four of
+// them per span: a cubic's six divisions per point took a tenth of its time,
+// and the table costs as many per span, no more than half a megabyte of
+// memory and row reads of the cache.  The very quotients that the points
+// would form, so nothing changes but the time.  None where it does not pay
+// or memory is short.  (Knots not yet validated may make entries of
+// spans that no point reaches infinite: they are never read.)
+template <int D>
+std::unique_ptr<double[]> span_inverses(int n, const double* U, int np) {
+    constexpr long K = inverses_per_span(D);
+    const long spans = long(n) - D + 1;
+    if (K == 0 || scattered_reads_miss(n, D) || np + 1L < 4 * spans || spans * K > (1L << 16)) return nullptr;
+    std::unique_ptr<double[]> table(new (std::nothrow) double[static_cast<std::size_t>(spans * K)]);
+    if (!table) return nullptr;
+    for (long s = D; s <= n; ++s) {
+        double* const row = table.get() + (s - D) * K;
+        for (int j = 1; j <= D; ++j)
+            for (int r = 0; r < j; ++r) row[inverse_at(j, r)] = 1.0 / (U[s + r + 1] - U[s + r + 1 - j]);
+    }
+    return table;
+}
+
 void put(double* to, double c) { *to = c; }
 [[gnu::always_inline]] inline void put(double* to, videvo::Lanes c) { videvo::store_lanes(to, c); }
 
@@ -328,13 +358,15 @@ template <bool Strict, class Deg, class Enter, class At>
 // four parameters in any order, one lane each, from their spans s, into
 // out[0..r2-r1]: every lane's knots and control points are read from its
 // own span, the derivatives' control points formed (NURBS Book A3.3) and
-// the knot differences inverted per point, by the very operations of the
-// walk (local_derivative_points and SpanBasis::set_span), so the values are
-// those of the sorted walk.
+// the knot differences inverted per point (or read from `inverses`, the
+// table of span_inverses), by the very operations of the walk
+// (local_derivative_points and SpanBasis::set_span), so the values are those
+// of the sorted walk.
 // With One (r1 = r2) the control points are formed in place, one row.
 template <int D, bool One>
 [[gnu::always_inline]] inline void scattered_derivatives(videvo::Lanes u, const int* s, const double* U,
-                                                         const double* P, int r1, int r2, videvo::Lanes* out) {
+                                                         const double* P, int r1, int r2, videvo::Lanes* out,
+                                                         const double* inverses) {
     using videvo::Lanes;
     Lanes knots[2 * D + 2]{};  // knots[D + i] = U[s + i] for i = 1 - D .. D (the ends unused)
     videvo::gather_rows<2 * D>(U + 1 - D, s, knots + 1);
@@ -358,7 +390,16 @@ template <int D, bool One>
         for (int i = 0; i <= d; ++i) c += basis[i] * T[One ? 0 : q][i];
         out[q - r1] = c;
     };
-    auto inv = [&](int j, int r) __attribute__((always_inline)) { return 1.0 / (knot(r + 1) - knot(r + 1 - j)); };
+    constexpr int K = inverses_per_span(D);
+    Lanes inverted[K > 0 ? K : 1];
+    if (K > 0 && inverses != nullptr) {
+        int rows[4];
+        for (int l = 0; l < 4; ++l) rows[l] = (s[l] - D) * K;
+        videvo::gather_rows<K>(inverses, rows, inverted);
+    }
+    auto inv = [&](int j, int r) __attribute__((always_inline)) {
+        return inverses != nullptr ? inverted[inverse_at(j, r)] : 1.0 / (knot(r + 1) - knot(r + 1 - j));
+    };
     Lanes left[D + 2], right[D + 2], N[D + 2];
     auto scheme = [&](auto exact) __attribute__((always_inline)) {
         if constexpr (One) {
@@ -387,10 +428,11 @@ struct DerivativeAt {
     const double *U, *P;
     int r1, r2;
     long cols = 0;
+    const double* inverses = nullptr;  // span_inverses' table, or none
     [[gnu::always_inline]] void put(double* to, videvo::Lanes u, const int* s, long available,
                                     long stride = 1) const {
         videvo::Lanes out[D + 1]{};
-        scattered_derivatives<D, One>(u, s, U, P, r1, r2, out);
+        scattered_derivatives<D, One>(u, s, U, P, r1, r2, out, inverses);
         for (int q = r1; q <= r2; ++q) {
             double* const row = to + (q - r1) * cols;
             if (stride == 1)
@@ -501,10 +543,12 @@ VIDEVO_WIDE_CLONES bool eval_points(Deg tag, int n, int p, const double* U, cons
     SpanBasis<Deg> basis(tag, p, U, work);
     std::optional<videvo::SpanIndex> built;
     const videvo::SpanIndex* const index = search_index(n, p, U, np, sorted, kept, built);
-    if constexpr (Deg::value >= 0)
-        if (std::optional<bool> done =
-                eval_in_lanes<Strict, Deg::value>(n, p, U, P, DerivativeAt<Deg::value>{U, P, 0, 0}, index, X, C, np, sorted))
+    if constexpr (Deg::value >= 0) {
+        const auto inverses = index && !sorted ? span_inverses<Deg::value>(n, U, np) : nullptr;
+        if (std::optional<bool> done = eval_in_lanes<Strict, Deg::value>(
+                n, p, U, P, DerivativeAt<Deg::value>{U, P, 0, 0, 0, inverses.get()}, index, X, C, np, sorted))
             return *done;
+    }
     videvo::SpanCursor span_of(n, p, U, sorted, index);
     return walk_points<Strict>(
         tag, span_of, basis.span(), X, np, sorted, [&](int span) { basis.set_span(span); },
@@ -559,13 +603,15 @@ VIDEVO_WIDE_CLONES bool eval_derivatives(Deg tag, int n, int p, const double* U,
     // (one order may be written over the points, CK being C: each four are
     // read before their results are written)
     if constexpr (Deg::value >= 0) {
+        const auto inverses = index && !sorted ? span_inverses<Deg::value>(n, U, np) : nullptr;
         std::optional<bool> done;
         if (r1 == r2)
-            done = eval_in_lanes<Strict, Deg::value>(n, p, U, P, DerivativeAt<Deg::value>{U, P, r1, r1}, index, C, CK,
-                                                     np, sorted);
+            done = eval_in_lanes<Strict, Deg::value>(n, p, U, P, DerivativeAt<Deg::value>{U, P, r1, r1, 0, inverses.get()},
+                                                     index, C, CK, np, sorted);
         else
             done = eval_in_lanes<Strict, Deg::value>(
-                n, p, U, P, DerivativeAt<Deg::value, false>{U, P, r1, kmax, cols}, index, C, CK, np, sorted);
+                n, p, U, P, DerivativeAt<Deg::value, false>{U, P, r1, kmax, cols, inverses.get()}, index, C, CK, np,
+                sorted);
         if (done) return *done;
     }
     videvo::SpanCursor span_of(n, p, U, sorted, index);
