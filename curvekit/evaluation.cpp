@@ -223,7 +223,8 @@ void dsplpev(double u, CVec U, CVec P, int p, int d, Vec CK) { point_derivatives
 
 void dsplcev(CVec C, CVec U, CVec P, int p, int r1, int r2, Mat CK) { derivatives_into(C, U, P, p, r1, r2, CK, true); }
 
-int points_into(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate, PointMemory* memory) {
+int points_into(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate, PointMemory* memory,
+                const double* range) {
     const int n = P.last();
     if (X.size == 0 || X.size != C.size || X.size > INT_MAX || U.size != P.size + p + 1) return 0;
     // Points in any order count as points alone that land far from each
@@ -240,7 +241,7 @@ int points_into(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool 
     {
         ReleaseForLongWork unlocked(X.size);
         done = kernel::curve_eval_into(n, p, U.data, P.data, nu, X.data, C.data, C.last(), strict, knots_mode(validate),
-                                       index);
+                                       index, range);
     }
     if (count && strict && done) count_misses(memory, U, n, p, X.size);
     return done ? 1 : 0;

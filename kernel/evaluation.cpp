@@ -713,13 +713,14 @@ int curve_eval(int n, int p, const double* U, const double* P, double* C, int np
 }
 
 bool curve_eval_into(int n, int p, const double* U, const double* P, int nu, const double* X, double* C, int np,
-                     bool strict, Knots knots, const videvo::SpanIndex* index) {
+                     bool strict, Knots knots, const videvo::SpanIndex* index, const double* range) {
     if (p < 0 || p > n || nu < 0 || np < 0 || X == C) return false;
     const int m = n + p + 1;
     if (!(X[0] >= U[0] && X[np] <= U[m]) || single_point(U, m)) return false;
     bool done = true;
     if (!strict) {
-        const DomainScan scan = scan_parameters(X, np, U[0], U[m]);
+        const DomainScan scan = range != nullptr ? DomainScan{range[0] >= U[0] && range[1] <= U[m], false}
+                                                 : scan_parameters(X, np, U[0], U[m]);
         if (!scan.inside) return false;
         if (nu > p)
             std::fill(C, C + np + 1, 0.0);

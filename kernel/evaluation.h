@@ -29,9 +29,12 @@ int curve_eval(int n, int p, const double* U, const double* P, double* C, int np
 // that fails or p, nu or np are out of range: C is then garbage and the
 // caller takes the checked route, which reports the error.  `index`, when
 // given, is an index of U that points in any order and sparse sorted points
-// are searched from.
+// are searched from.  `range`, when given without `strict`, is the smallest
+// and the largest of the points, none of them NaN, as the caller has found
+// them: they are then not read again to check the domain (nor taken as
+// sorted).
 bool curve_eval_into(int n, int p, const double* U, const double* P, int nu, const double* X, double* C, int np,
-                     bool strict, Knots knots, const SpanIndex* index = nullptr);
+                     bool strict, Knots knots, const SpanIndex* index = nullptr, const double* range = nullptr);
 // `hint` and `index` as for curve_point.
 int curve_derivs(int n, int p, const double* U, const double* P, double u, int d, double* CK, Knots knots,
                  int* hint = nullptr, const SpanIndex* index = nullptr);

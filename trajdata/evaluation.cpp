@@ -231,7 +231,8 @@ bool evaluates_itself(Traj self, int nu) {
 // messages).  Points in any order are taken only by the trajectory type
 // itself, whose domain is its knots' (the curve module checks them against
 // that); a subclass's narrower domain needs the general route's messages.
-bool evaluated_into(Traj self, CVec X, Vec result, int nu, bool strict) {
+// `range`: the range of points in any order, when the caller has found it.
+bool evaluated_into(Traj self, CVec X, Vec result, int nu, bool strict, const ValueRange* range = nullptr) {
     if (nu < 0 || self.rec->is_empty()) return false;
     if (strict) {
         if (!evaluates_itself(self, nu)) return false;
@@ -247,7 +248,10 @@ bool evaluated_into(Traj self, CVec X, Vec result, int nu, bool strict) {
     {
         std::optional<Pinned> pin;
         if (X.size >= long_array) pin.emplace(self.rec);
-        taken = evaluation.into(X, result, c.U, c.P, c.p, nu, strict, c.validate, &self.rec->points);
+        const double bounds[2] = {range ? range->lo : 0.0, range ? range->hi : 0.0};
+        const bool known = !strict && range != nullptr && range->known && !range->nan;
+        taken = evaluation.into(X, result, c.U, c.P, c.p, nu, strict, c.validate, &self.rec->points,
+                                known ? bounds : nullptr);
     }
     if (taken != 1) return false;
     knots_passed(self, c);
@@ -272,11 +276,13 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
             // through the call: another thread that writes to it meanwhile
             // races with its own call).
             const bool check = nu >= 0 && evaluates_itself(self, nu) && !strictly_increasing(again);
+            ValueRange range;  // (found by the check on its way: the evaluation need not read them for it)
             if (check) {
                 ReleaseForLongWork unlocked(again.size);
-                repeated = has_repeated_value(again.data, static_cast<std::size_t>(again.size), result.data.data);
+                repeated =
+                    has_repeated_value(again.data, static_cast<std::size_t>(again.size), result.data.data, &range);
             }
-            if (check && !*repeated && evaluated_into(self, again, result.data, nu, false))
+            if (check && !*repeated && evaluated_into(self, again, result.data, nu, false, &range))
                 return std::move(result.array);
             {
                 ReleaseForLongWork unlocked(again.size);

@@ -150,14 +150,22 @@ std::optional<bool> parts_repeat(std::size_t parts, Part part, Crowded crowded) 
 // Values hashed together before they are placed (2 kB of hashes).
 constexpr std::size_t block = 256;
 
-// The hashes of xs[0..count) into hashes; nonzero when one of the values is
-// NaN.
-[[gnu::always_inline]] inline std::uint64_t hash_values(const double* xs, std::size_t count, std::uint64_t* hashes) {
+// The hashes of xs[0..count) into hashes, their range joined to `range`;
+// nonzero when one of the values is NaN.
+[[gnu::always_inline]] inline std::uint64_t hash_values(const double* xs, std::size_t count, std::uint64_t* hashes,
+                                                        ValueRange& range) {
     std::uint64_t nans = 0;  // (an integer: a flag would keep the loop scalar)
+    double lo = range.lo, hi = range.hi;  // (NaNs pass them by)
     for (std::size_t j = 0; j < count; ++j) {
-        nans |= xs[j] != xs[j];
-        hashes[j] = mix(key_of(xs[j]));
+        const double v = xs[j];
+        nans |= v != v;
+        lo = v < lo ? v : lo;
+        hi = v > hi ? v : hi;
+        hashes[j] = mix(key_of(v));
     }
+    range.lo = lo;
+    range.hi = hi;
+    range.nan |= nans != 0;
     return nans;
 }
 
@@ -175,8 +183,9 @@ constexpr std::size_t block = 256;
 #define VIDEVO_HASHING_CLONES
 #endif
 
-VIDEVO_HASHING_CLONES std::uint64_t hash_block(const double* xs, std::size_t count, std::uint64_t* hashes) {
-    return hash_values(xs, count, hashes);
+VIDEVO_HASHING_CLONES std::uint64_t hash_block(const double* xs, std::size_t count, std::uint64_t* hashes,
+                                                ValueRange& range) {
+    return hash_values(xs, count, hashes, range);
 }
 
 // The hashes that found their part full, `limit` of them at most.
@@ -212,17 +221,18 @@ struct Spill {
 }
 
 // Every value of x but NaNs placed into its part, or into the spill when
-// the part is full; false when the spill is full too.
+// the part is full, and the range of the values found; false when the spill
+// is full too.
 // (By blocks where the hashing is wide; the plain version is faster one value
 // at a time.)
 #if VIDEVO_WIDE_HASHING
 __attribute__((target("arch=x86-64-v4"))) bool place_all(const double* x, std::size_t n, int b, unsigned char** put,
-                                                         unsigned char* const* stop, Spill& spill) {
+                                                         unsigned char* const* stop, Spill& spill, ValueRange& range) {
     alignas(64) std::uint64_t hashes[block];
     for (std::size_t from = 0; from < n; from += block) {
         const std::size_t count = std::min(block, n - from);
         const double* xs = x + from;
-        const std::uint64_t nans = hash_values(xs, count, hashes);
+        const std::uint64_t nans = hash_values(xs, count, hashes, range);
         for (std::size_t j = 0; j < count; ++j)
             if (!(nans && xs[j] != xs[j]) && !place(hashes[j], b, put, stop, spill)) return false;
     }
@@ -234,10 +244,15 @@ __attribute__((target("arch=x86-64-v4"))) bool place_all(const double* x, std::s
 #endif
 
 VIDEVO_PLAIN_VERSION bool place_all(const double* x, std::size_t n, int b, unsigned char** put,
-                                    unsigned char* const* stop, Spill& spill) {
+                                    unsigned char* const* stop, Spill& spill, ValueRange& range) {
     for (std::size_t i = 0; i < n; ++i) {
         const double v = x[i];
-        if (v != v) continue;  // (NaNs equal nothing)
+        if (v != v) {  // (NaNs equal nothing)
+            range.nan = true;
+            continue;
+        }
+        range.lo = std::min(range.lo, v);
+        range.hi = std::max(range.hi, v);
         if (!place(mix(key_of(v)), b, put, stop, spill)) return false;
     }
     return true;
@@ -250,7 +265,7 @@ VIDEVO_PLAIN_VERSION bool place_all(const double* x, std::size_t n, int b, unsig
 // check.  Nothing when the spill fills or a part crowds its table (values
 // made to collide, or x changed by another thread): the counted partition
 // then decides.
-std::optional<bool> packed_repeats(const double* x, std::size_t n, int b, unsigned char* out) {
+std::optional<bool> packed_repeats(const double* x, std::size_t n, int b, unsigned char* out, ValueRange& range) {
     const std::size_t parts = std::size_t{1} << b;
     // Bytes of a part: an odd number of cache lines, so that the parts'
     // ends, which advance side by side, fall on different cache sets (with
@@ -265,7 +280,8 @@ std::optional<bool> packed_repeats(const double* x, std::size_t n, int b, unsign
     }
     std::vector<std::uint64_t> spilled(std::min<std::size_t>(n / 64, 1 << 16));
     Spill spill{spilled.data(), 0, spilled.size()};
-    if (!place_all(x, n, b, put.data(), stop.data(), spill)) return std::nullopt;
+    if (!place_all(x, n, b, put.data(), stop.data(), spill, range)) return std::nullopt;
+    range.known = true;
     // The spilled hashes by part (the part number is their top bits):
     // first[k] is part k's first.
     std::sort(spilled.begin(), spilled.begin() + static_cast<std::ptrdiff_t>(spill.count));
@@ -291,7 +307,7 @@ std::optional<bool> packed_repeats(const double* x, std::size_t n, int b, unsign
 
 // Two passes: the parts' sizes are counted first, then the 64-bit hashes
 // are placed.
-bool counted_repeats(const double* x, std::size_t n, int b, std::uint64_t* out) {
+bool counted_repeats(const double* x, std::size_t n, int b, std::uint64_t* out, ValueRange& range) {
     const std::size_t parts = std::size_t{1} << b;
     auto part = [b](std::uint64_t h) { return b == 0 ? std::size_t{0} : static_cast<std::size_t>(h >> (64 - b)); };
     // start[k]: where part k begins; end[k]: where its next entry goes.
@@ -301,19 +317,21 @@ bool counted_repeats(const double* x, std::size_t n, int b, std::uint64_t* out) 
     alignas(64) std::uint64_t hashes[block];
     for (std::size_t from = 0; from < n; from += block) {
         const std::size_t count = std::min(block, n - from);
-        const std::uint64_t nans = hash_block(x + from, count, hashes);
+        const std::uint64_t nans = hash_block(x + from, count, hashes, range);
         for (std::size_t j = 0; j < count; ++j) counts[4 * part(hashes[j]) + j % 4] += !nans || x[from + j] == x[from + j];
     }
     for (std::size_t k = 0; k < parts; ++k)
         start[k + 1] = start[k] + counts[4 * k] + counts[4 * k + 1] + counts[4 * k + 2] + counts[4 * k + 3];
     std::copy(start.begin(), start.end() - 1, end.begin());
+    range.known = true;
     // (a part that is full already means that x changed since it was
     // counted, by another thread: the entry is dropped rather than written
     // past the part)
+    ValueRange ignored;
     for (std::size_t from = 0; from < n; from += block) {
         const std::size_t count = std::min(block, n - from);
         const double* xs = x + from;
-        const std::uint64_t nans = hash_block(xs, count, hashes);
+        const std::uint64_t nans = hash_block(xs, count, hashes, ignored);
         for (std::size_t j = 0; j < count; ++j) {
             if (nans && xs[j] != xs[j]) continue;
             const std::size_t k = part(hashes[j]);
@@ -331,7 +349,7 @@ bool counted_repeats(const double* x, std::size_t n, int b, std::uint64_t* out) 
 
 }  // namespace
 
-bool has_repeated_value(const double* x, std::size_t n, void* scratch) {
+bool has_repeated_value(const double* x, std::size_t n, void* scratch, ValueRange* range) {
     if (n < 2) return false;
     // Fewer values than 16-bit slots can number go into one table straight
     // from x (at most 1 MB, in the second-level cache): one pass, where
@@ -347,10 +365,16 @@ bool has_repeated_value(const double* x, std::size_t n, void* scratch) {
         scratch = own.data();
     }
     const int b = part_bits(n);
+    ValueRange seen;
+    const auto found = [&](bool repeats) {
+        if (range != nullptr && !repeats) *range = seen;
+        return repeats;
+    };
     if (b >= 8)
-        if (const std::optional<bool> found = packed_repeats(x, n, b, static_cast<unsigned char*>(scratch)))
-            return *found;
-    return counted_repeats(x, n, b, static_cast<std::uint64_t*>(scratch));
+        if (const std::optional<bool> packed = packed_repeats(x, n, b, static_cast<unsigned char*>(scratch), seen))
+            return found(*packed);
+    seen = ValueRange{};
+    return found(counted_repeats(x, n, b, static_cast<std::uint64_t*>(scratch), seen));
 }
 
 }  // namespace videvo::trajdata

@@ -11,7 +11,9 @@
 // inside the domain (with `strict`: and increase strictly; without, in any
 // order: the caller has ruled out repeats) and the knots pass; otherwise it
 // returns 0, C holds garbage and the caller takes the checked route, which
-// reports the error (the entry itself raises nothing).  Its PointMemory
+// reports the error (the entry itself raises nothing); `range`, when given
+// for points in any order, is their smallest and largest, none of them NaN,
+// which then need not be read again.  Its PointMemory
 // (or nullptr), shared with the points alone, serves only arrays short
 // enough to keep the interpreter lock.  They follow the calling convention of
 // capi.h; the array entries release the interpreter lock for long arrays, so
@@ -52,7 +54,8 @@ struct Table {
     int (*values)(Vec C, CVec U, CVec P, int p, bool validate) noexcept;
     int (*derivative)(Vec C, CVec U, CVec P, int p, int nu, bool validate) noexcept;
     int (*insert)(CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate) noexcept;
-    int (*into)(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate, PointMemory* memory) noexcept;
+    int (*into)(CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate, PointMemory* memory,
+                const double* range) noexcept;
 };
 
 inline constexpr const char* table_attribute = "_evaluation_capi";
@@ -62,6 +65,7 @@ inline constexpr const char signature[] =
     "values void (Vec C, CVec U, CVec P, int p, bool validate); "
     "derivative void (Vec C, CVec U, CVec P, int p, int nu, bool validate); "
     "insert void (CVec UP, CVec P, int p, double u, int r, Vec UQ, Vec Q, bool validate); "
-    "into int (CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate, PointMemory* memory)";
+    "into int (CVec X, Vec C, CVec U, CVec P, int p, int nu, bool strict, bool validate, PointMemory* memory, "
+    "const double* range)";
 
 }  // namespace videvo::evaluation_api
