@@ -7,7 +7,7 @@ import sys
 import numpy as np
 import pytest
 
-from videvo import trajdata
+from videvo import trajdata, trajmake
 
 HAVE_MATPLOTLIB = True
 try:
@@ -66,14 +66,26 @@ def test_demo_prints_the_move_and_saves_every_object(demo):
     assert [profile(t, nu) for t in (0.0, 1.0) for nu in (1, 2)] == pytest.approx([0, 0, 0, 0], abs=1e-9)
     if HAVE_MATPLOTLIB:
         assert (d / "demo.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
-    assert sorted(os.listdir(d)) == ["demo.png", "demo.videvo"][not HAVE_MATPLOTLIB:]
+    assert sorted(written(d)) == ["demo.png", "demo.videvo"][not HAVE_MATPLOTLIB:]
 
 
 def test_demo_without_matplotlib_writes_no_figure_and_says_how(tmp_path):
     r = videvo_cmd(tmp_path, "demo", "--out", ".", prelude="import sys; sys.modules['matplotlib'] = None\n")
     assert r.returncode == 0, r.stderr
     assert 'pip install ".[plot]"' in r.stdout
-    assert os.listdir(tmp_path) == ["demo.videvo"]
+    assert written(tmp_path) == ["demo.videvo"]
+
+
+def written(d):
+    """The files in d but the lock files that saves keep beside theirs."""
+    return [f for f in os.listdir(d) if not f.endswith(".lock")]
+
+
+def test_demo_keeps_the_other_objects_of_its_file(tmp_path):
+    mine = trajmake.bspltraj(np.array([0.0, 0, 1, 1]), np.array([1.0, 2]), 1, 0)
+    mine.savexml(str(tmp_path / "demo"), "mine")
+    assert videvo_cmd(tmp_path, "demo", "--out", ".", "--no-plot").returncode == 0
+    assert trajdata.Trajectory1d.loadxml(str(tmp_path / "demo"), "mine") == mine
 
 
 def test_ls_and_show_describe_the_objects(demo):
@@ -113,6 +125,15 @@ def test_plot_writes_a_png(demo):
     d, _ = demo
     assert ok(d, "plot", "demo.videvo", "profile", "-o", "p.png", "--derivatives", "2").strip() == "wrote p.png"
     assert (d / "p.png").read_bytes()[:4] == b"\x89PNG"
+    assert ok(d, "plot", "demo.videvo", "profile", "-o", "fig").strip() == "wrote fig"  # PNG by default
+    assert (d / "fig").read_bytes()[:4] == b"\x89PNG"
+
+
+def test_eval_table_shows_the_times_asked_for_and_an_infinite_column(tmp_path):
+    f = str(tmp_path / "f")
+    trajmake.bspltraj(np.array([0.0, 0, 0.5, 1, 1]), np.array([-1e308, 1e308, 1.7e308]), 1, 0).savexml(f, "a")
+    lines = ok(tmp_path, "eval", "f", "a", "--at", "1e-25", "0.75", "--nu", "1").splitlines()
+    assert [line.split() for line in lines[1:]] == [["1e-25", "inf"], ["0.75", "1.4e+308"]]
 
 
 @pytest.mark.parametrize("extra, exact", [
@@ -146,6 +167,9 @@ BAD_FILES = {
     "binary.csv": b"\xff\xfe\x00\x01",
     "same.csv": b"0,1\n0,2\n1,3\n",
     "nan.csv": b"0,1\n1,nan\n2,3\n3,4\n",
+    "gap.csv": b"t,y,z\n0,,5\n1,1,6\n2,4,7\n3,9,8\n",  # (no value may come from another column)
+    "wild.csv": "".join(f"{x!r},{100 * x * x + float(np.sin(40 * x))!r}\n"
+                        for x in np.linspace(0, 1, 201).tolist()).encode(),
 }
 
 
@@ -173,6 +197,8 @@ BAD_FILES = {
     (["fit", "same.csv", "-o", "f", "--id", "a"], "times must be increasing (sample 2 at t = 0"),
     (["fit", "nan.csv", "-o", "f", "--id", "a"], "nan.csv, line 2: numbers must be finite"),
     (["fit", "nan.csv", "--degree", "5", "-o", "f", "--id", "a"], "nan.csv, line 2"),
+    (["fit", "gap.csv", "-o", "f", "--id", "a"], "gap.csv, line 2: expected two numbers"),
+    (["fit", "wild.csv", "--degree", "100", "-o", "f", "--id", "a"], "the interpolation failed"),
     (["fit", "demo.csv", "--degree", "5", "--ctrl", "5", "-o", "f", "--id", "a"], "--ctrl must be at least"),
     (["fit", "back.csv", "-o", "f"], "the following arguments are required: --id"),
     (["fit", "missing.csv", "-o", "f", "--id", "a"], "no such file: missing.csv"),

@@ -47,6 +47,17 @@ def test_control_points_and_knots_are_marked_where_they_are():
     np.testing.assert_array_equal(cpts.get_ydata(), t.get_cpts_asarray())
 
 
+@pytest.mark.parametrize("knots, cpts, p", [
+    ([0.0, 1, 2, 3], [1.0, 2, 3], 0),  # (control points at the middles of their spans)
+    ([1e15, 1e15, 1e15 + 1, 1e15 + 1], [1.0, 2], 1),  # (fewer distinct times than asked for)
+])
+def test_degenerate_trajectories_are_drawn(knots, cpts, p):
+    t = videvo.trajmake.bspltraj(np.array(knots), np.array(cpts), p, 0)
+    curve, _ = videvo.plot(t, derivatives=1)
+    x, y = curve.lines[0].get_data()
+    assert np.all(np.diff(x) > 0) and np.array_equal(y, t(x))
+
+
 def test_draws_on_given_axes():
     t = quadratic()
     fig, axes = plt.subplots(3, 1)

@@ -42,7 +42,8 @@ def test_worked_file_byte_for_byte(tmp_path):
     assert (tmp_path / "f.videvo").read_bytes() == WORKED_FILE
 
 
-@pytest.mark.parametrize("name, written", [("data", "data.videvo"), ("data.xml", "data.xml"), ("a.b/c", "a.b/c.videvo")])
+@pytest.mark.parametrize("name, written", [("data", "data.videvo"), ("data.xml", "data.xml"), ("a.b/c", "a.b/c.videvo"),
+                                           (os.fsdecode(b"\xff"), os.fsdecode(b"\xff.videvo"))])  # (not UTF-8)
 def test_default_extension_only_for_names_without_one(tmp_path, name, written):
     (tmp_path / "a.b").mkdir()
     Point1d(1.0, 2.0, 0).savexml(str(tmp_path / name), "x")

@@ -37,7 +37,9 @@ nb::object parse_file(nb::handle path) {
     nb::object parser = etree("XMLParser")(nb::arg("remove_blank_text") = true, nb::arg("resolve_entities") = false,
                                            nb::arg("load_dtd") = false, nb::arg("no_network") = true,
                                            nb::arg("huge_tree") = true);
-    return etree("parse")(path, parser);
+    // (as bytes: a name that is not UTF-8, which the system gives as surrogate
+    // escapes, could be written but not parsed)
+    return etree("parse")(os().attr("fsencode")(path), parser);
 }
 
 bool is_list_root(nb::handle element) {

@@ -77,7 +77,7 @@ def read_listing(fname: str) -> tuple[str, list[Any]]:
 
     path = existing(videvo_name(fname))
     try:
-        root = etree.parse(path, safe_parser()).getroot()
+        root = etree.parse(os.fsencode(path), safe_parser()).getroot()
     except etree.XMLSyntaxError as exc:
         fail(f"{path} is not a videvo file: {exc}")
     if root.tag != "ViDEVOObjectList":
@@ -99,8 +99,11 @@ def load(fname: str, ID: str) -> Any:
     kinds = [e.tag for e in elements if e.get("ID") == ID]
     if not kinds:
         fail(f"no object {ID!r} in {path} (see 'videvo ls {fname}')")
-    cls = trajdata.Trajectory1d if "Trajectory1d" in kinds else getattr(trajdata, "Point1d", None)
-    if cls is None or kinds[0] not in ("Trajectory1d", "Point1d"):
+    if "Trajectory1d" in kinds:
+        cls = trajdata.Trajectory1d
+    elif "Point1d" in kinds:
+        cls = trajdata.Point1d
+    else:
         fail(f"{ID!r} in {path} is a {kinds[0]}, which this command does not read")
     try:
         return cls.loadxml(path, ID)
@@ -136,7 +139,8 @@ def publish(stage: str, names: Sequence[str], directory: str) -> None:
 def write_figure(fig: Any, target: str) -> None:
     directory, name = os.path.split(target)
     with staging(directory) as stage:
-        fig.savefig(os.path.join(stage, name), dpi=110)
+        ext = os.path.splitext(name)[1][1:].lower()
+        fig.savefig(os.path.join(stage, name), dpi=110, format=ext or "png")
         publish(stage, [name], directory or ".")
 
 
@@ -170,7 +174,9 @@ def table(header: Sequence[str], rows: Sequence[Sequence[float]], width: int = 1
     """Right-aligned columns, six significant digits; rounding noise far below
     a column's largest value shows as 0."""
     cols = np.array(rows, dtype=np.float64).reshape(len(rows), len(header))
-    noise = 1e-12 * np.max(np.abs(cols), axis=0, initial=0.0)
+    finite = np.where(np.isfinite(cols), np.abs(cols), 0.0)
+    noise = 1e-12 * np.max(finite, axis=0, initial=0.0)
+    noise[0] = 0.0  # the times are printed as given
     cols = np.where(np.abs(cols) <= noise, 0.0, cols)
     lines = ["".join(f"{h:>{width}}" for h in header)]
     lines += ["".join(f"{v:>{width}.6g}" for v in row) for row in cols]
@@ -263,8 +269,8 @@ def cmd_plot(args: argparse.Namespace) -> None:
     t = load_trajectory(args.file, args.id)
     if args.derivatives < 0:
         fail("--derivatives must be non-negative")
-    # one panel each: beyond the degree (or a dozen) they are all zero
-    limit = max(12, t.p)
+    # one panel each: a dozen at most (beyond the degree they are all zero)
+    limit = 12
     if args.derivatives > limit:
         fail(f"--derivatives must be at most {limit}")
     target = args.output or re.sub(r"[^\w.-]", "_", args.id) + ".png"
@@ -279,23 +285,33 @@ def cmd_plot(args: argparse.Namespace) -> None:
     print(f"wrote {target}")
 
 
+def is_number(text: str) -> bool:
+    try:
+        float(text)
+    except ValueError:
+        return False
+    return True
+
+
 def read_samples(path: str) -> tuple[np.ndarray, np.ndarray]:
     """Two columns of numbers (time, value); one header line is allowed."""
     existing(path)
     xs: list[float] = []
     ys: list[float] = []
+    header_allowed = True
     try:
         with open(path, newline="", encoding="utf-8") as f:
             for lineno, row in enumerate(csv.reader(f), 1):
-                cells = [c.strip() for c in row if c.strip()]
-                if not cells or cells[0].startswith("#"):
+                cells = [c.strip() for c in row]
+                if not any(cells) or cells[0].startswith("#"):
                     continue
+                first, header_allowed = header_allowed, False
                 try:
                     if len(cells) < 2:
                         raise ValueError
                     x, y = float(cells[0]), float(cells[1])
                 except ValueError:
-                    if lineno == 1 or not xs and not ys and lineno <= 2:
+                    if first and not is_number(cells[0]):
                         continue  # a header
                     fail(f"{path}, line {lineno}: expected two numbers (time, value), got {','.join(row)!r}")
                 if not (np.isfinite(x) and np.isfinite(y)):
@@ -351,6 +367,9 @@ def cmd_fit(args: argparse.Namespace) -> None:
     residual = np.abs(evaluate(t, x, 0) - y)
     if not np.all(np.isfinite(residual)):
         fail("the fit failed: the samples do not determine the control points")
+    if args.ctrl is None and np.max(residual) > 1e-8 * max(1.0, float(np.max(np.abs(y)))):
+        fail(f"the interpolation failed: largest |residual| {np.max(residual):.3g} "
+             f"(degree {p} is too high for these samples)")
     t.savexml(target, args.id)
     i = int(np.argmax(residual))
     kind = "interpolated" if args.ctrl is None else "least squares"

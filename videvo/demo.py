@@ -74,7 +74,7 @@ def draw(move: Any, pyplot: Callable[[], Any], target: str) -> None:
 
 
 def run(out: str, plot: bool, pyplot: Callable[[], Any]) -> None:
-    from .cli import publish, staging
+    from .cli import fail, publish, read_listing, staging
 
     objects = build()
     text = report(objects)
@@ -83,14 +83,21 @@ def run(out: str, plot: bool, pyplot: Callable[[], Any]) -> None:
         can_plot = plot
     except ImportError:
         can_plot = False
+    # The objects join those the file holds already (each save updates the
+    # file atomically, under its lock).  Whatever may fail comes first: the
+    # file must be a videvo file, the figure's place free and the figure drawn.
+    target = os.path.join(out, FILE)
+    if os.path.lexists(target):
+        read_listing(target)
+    if can_plot and os.path.isdir(os.path.join(out, FIGURE)):
+        fail(f"{os.path.join(out, FIGURE)} is a directory")
     with staging(out) as stage:
-        for name, obj in objects.items():
-            obj.savexml(os.path.join(stage, FILE), name)
-        made = [FILE]
         if can_plot:
             draw(objects["move"], pyplot, os.path.join(stage, FIGURE))
-            made.append(FIGURE)
-        publish(stage, made, out)
+        for name, obj in objects.items():
+            obj.savexml(target, name)
+        if can_plot:
+            publish(stage, [FIGURE], out)
     print(text)
     print()
     print(f"saved {', '.join(objects)} into {os.path.join(out, FILE)}")

@@ -11,7 +11,10 @@ INSTALL_HINT = 'matplotlib is not installed: pip install "videvo[plot]" (or pip 
 
 
 def quantity(order: int) -> str:
-    """The name of the physical quantity of derivative order ``order``."""
+    """The name of the physical quantity of derivative order ``order``
+    (ValueError for a negative one)."""
+    if order < 0:
+        raise ValueError(f"no quantity has the derivative order {order}")
     return QUANTITIES[order] if order < len(QUANTITIES) else f"derivative {order}"
 
 
@@ -25,7 +28,7 @@ def sample_points(traj: Any, points: int | Sequence[float] | np.ndarray | None =
         points = min(4000, max(200, 20 * (traj.n - traj.p + 1)))
     if int(points) < 2:
         raise ValueError("'points' must be at least 2")
-    return np.linspace(traj.start, traj.stop, int(points))
+    return np.unique(np.linspace(traj.start, traj.stop, int(points)))
 
 
 def plot(traj: Any, derivatives: int = 0, ax: Any = None, points: Any = None,
@@ -89,7 +92,9 @@ def plot(traj: Any, derivatives: int = 0, ax: Any = None, points: Any = None,
         a.set_ylabel(quantity(traj.order + nu))
         a.grid(True, alpha=0.3)
     if show_cpts:
-        axes[0].plot(traj.get_xcpts(), traj.get_cpts_asarray(), linestyle="--", linewidth=0.8,
+        U = traj.get_knotvector_asarray()
+        xc = traj.get_xcpts() if traj.p > 0 else (U[:-1] + U[1:]) / 2
+        axes[0].plot(xc, traj.get_cpts_asarray(), linestyle="--", linewidth=0.8,
                      marker="o", markersize=3, color="C1", label="control points")
     axes[-1].set_xlabel("time")
     return axes[0] if derivatives == 0 else axes
