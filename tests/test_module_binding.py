@@ -125,6 +125,9 @@ def test_machine_constructors():
     assert type(t) is Trajectory1d and (t.p, t.n, t.order) == (2, 3, 5) and t.__getstate__()[5] is False
     cpts[1] = 10.0
     assert t.peval(0.5) == trajmake.bspltraj(knots, cpts, 2, 0).peval(0.5) != quadratic().peval(0.5)
+    knots[3] = 5.0  # (the caller's memory may change at any time: its knots are never trusted)
+    with pytest.raises(ValueError, match="'info' value: -3$"):
+        t.peval(0.5)
     del t
     new_struct = slot(table, 7, ctypes.py_object, ctypes.c_int, ctypes.c_int, ctypes.c_uint)
     s = new_struct(3, 10, 1)

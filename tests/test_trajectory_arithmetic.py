@@ -57,12 +57,15 @@ def test_in_place_operators_take_numbers_only(operation, operand):
     assert cpts(t) == CPTS.tolist()
 
 
-@pytest.mark.parametrize("zero", [0, 0.0, -0.0, np.float64(0), np.float32(-0.0)])
-def test_division_by_zero_leaves_the_trajectory_unchanged(zero):
+@pytest.mark.parametrize("zero, error, message", [
+    *[(z, ZeroDivisionError, "float division by zero") for z in (0, 0.0, -0.0, np.float64(0), np.float32(-0.0))],
+    *[(v, OverflowError, r"\(34, 'Numerical result out of range'\)") for v in (1e-310, -5e-324)],  # as v ** -1.0
+])
+def test_division_by_zero_leaves_the_trajectory_unchanged(zero, error, message):
     t = quadratic()
-    with pytest.raises(ZeroDivisionError, match="^float division by zero$"):
+    with pytest.raises(error, match=f"^{message}$"):
         t / zero
-    with pytest.raises(ZeroDivisionError, match="^float division by zero$"):
+    with pytest.raises(error, match=f"^{message}$"):
         t /= zero
     assert cpts(t) == CPTS.tolist()
 

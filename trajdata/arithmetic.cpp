@@ -8,6 +8,7 @@
 #include <lanes.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
 
 namespace videvo::trajdata {
@@ -140,7 +141,15 @@ nb::object itruediv(nb::handle self, nb::handle v) {
     const double x = as_double(v.ptr());
     // Checked on the double: a NumPy zero would otherwise give infinities.
     if (x == 0.0) raise(PyExc_ZeroDivisionError, "float division by zero");
-    return self_after(self, t, 1.0 / x, &c_imul);
+    // A reciprocal beyond the doubles (of a subnormal number) overflows, as
+    // the power x ** -1.0 does, instead of filling the control points with
+    // infinities and NaNs.
+    const double inverse = 1.0 / x;
+    if (std::isinf(inverse) && std::isfinite(x)) {
+        PyErr_SetObject(PyExc_OverflowError, nb::make_tuple(34, "Numerical result out of range").ptr());
+        throw nb::python_error();
+    }
+    return self_after(self, t, inverse, &c_imul);
 }
 
 // The trajectory's copy (through the table, so a subclass's copy is used)

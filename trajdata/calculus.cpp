@@ -92,10 +92,18 @@ TrajectoryObject degelev(Traj self, OptNu nu_arg) {
 
 // ---- knot insertion and refinement ------------------------------------------------
 
-TrajectoryObject knotins(Traj self, double u, int r) {
-    const CVec U = self.knots(), P = self.cpts();
+// The checks of the insertion or the removal of one knot, in order.
+void require_removal(Traj self, double u, int r) {
+    self.require_data();
     require_in_domain(self, u, "u");
     require_r(r);
+}
+
+TrajectoryObject knotins(Traj self, double u, int r) {
+    // (the buffers are taken after the domain check: a subclass's start or
+    // stop may replace them)
+    require_removal(self, u, r);
+    const CVec U = self.knots(), P = self.cpts();
     const Trajectory1dRecord& rec = *self.rec;
     if (r > rec.p) raise(PyExc_ValueError, "'r' must be less than or equal to 'p'");
     const std::int64_t n = std::int64_t(rec.n) + r;
@@ -107,9 +115,11 @@ TrajectoryObject knotins(Traj self, double u, int r) {
     const Vec knots{UQ.knots(), U.size + r}, cpts{UQ.cpts(), P.size + r};
     // r = 0 and a multiplicity above p are refused by the curve module.
     const bool validate = !rec.knots_trusted();
+    const std::uint32_t generation = rec.knots_generation;
     check_entry(evaluation.insert(U, P, rec.p, u, r, knots, cpts, validate));
-    // The insertion has just checked the knots: later calls may trust them.
-    if (validate && rec.exports == 0) self.rec->knots_checked = 1;
+    // The insertion has just checked the knots: later calls may trust them
+    // (unless they may have changed meanwhile: see knots_passed).
+    if (validate && rec.exports == 0 && rec.knots_generation == generation) self.rec->knots_checked = 1;
     return adopt(UQ, rec.p, static_cast<int>(n), rec.order);
 }
 
@@ -161,13 +171,6 @@ TrajectoryObject removed(Traj self, Remove remove) {
     PK.shrink(P.size - t);
     const Trajectory1dRecord& r = *self.rec;
     return adopt(UK, PK, r.p, r.n - t, r.order);
-}
-
-// The checks of the removal of one knot, in order.
-void require_removal(Traj self, double u, int r) {
-    self.require_data();
-    require_in_domain(self, u, "u");
-    require_r(r);
 }
 
 TrajectoryObject knotrem(Traj self, double u, int r, OptRemTol tol) {

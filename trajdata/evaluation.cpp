@@ -79,16 +79,20 @@ struct Curve {
     CVec U, P;
     int p;
     bool validate;  // the knot vector is checked by this evaluation
+    std::uint32_t generation;  // of the knots checked
 };
 
 Curve curve_of(Traj self) {
     const CVec U = self.knots(), P = self.cpts();
-    return {U, P, self.rec->p, !self.rec->knots_trusted()};
+    return {U, P, self.rec->p, !self.rec->knots_trusted(), self.rec->knots_generation};
 }
 
-// After an evaluation that checked the knots successfully.
+// After an evaluation that checked the knots successfully: they are trusted
+// from now on unless they may have changed since the check read them (a view
+// alive, or one that came and went while the check ran without the lock).
 void knots_passed(Traj self, const Curve& c) {
-    if (c.validate && self.rec->exports == 0) self.rec->knots_checked = 1;
+    if (c.validate && self.rec->exports == 0 && self.rec->knots_generation == c.generation)
+        self.rec->knots_checked = 1;
 }
 
 double peval(Traj self, double x) {

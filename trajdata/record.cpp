@@ -132,7 +132,14 @@ nb::object buffer_view(Traj self, double* data, std::int64_t size) {
     self.rec->exports += 1;
     self.rec->knots_changed();
     const std::size_t shape[1] = {static_cast<std::size_t>(size)};
-    return nb::cast(nb::ndarray<nb::numpy, double, nb::ndim<1>>(data, 1, shape, owner), nb::rv_policy::reference);
+    nb::object wrapped =
+        nb::cast(nb::ndarray<nb::numpy, double, nb::ndim<1>>(data, 1, shape, owner), nb::rv_policy::reference);
+    // NumPy wraps the data through a memoryview of nanobind's exporter, which
+    // Python code can release, and with it the owner while the array lives
+    // on: the view handed out takes the exporter itself as its base instead.
+    nb::handle ndarray(reinterpret_cast<PyObject*>(ndarray_type()));
+    return ndarray(nb::make_tuple(size), nb::handle(reinterpret_cast<PyObject*>(&PyFloat_Type)),
+                   nb::arg("buffer") = wrapped.attr("base").attr("obj"));
 }
 
 nb::object get_knotvector_asarray(Traj self) { return buffer_view(self, self.rec->_knotvector, self.rec->knot_count()); }

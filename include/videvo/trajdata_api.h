@@ -176,8 +176,14 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     // changes the knots in place (loaders, transforms, setters) must call
     // knots_changed().  A new view clears it, and while views are alive it is
     // not trusted, since the knots may change through them at any time.
-    // Knots that are not finite (a shift by inf) never pass the check.
+    // Knots that are not finite (a shift by inf) never pass the check.  Knots
+    // in memory the record does not own are never trusted: their owner may
+    // change them at any time.
     std::uint32_t knots_checked = 0;
+    // Counts the calls of knots_changed(): a check that ran without the
+    // interpreter lock vouches for the knots only if no view came and went
+    // (nor anything else changed them) meanwhile.
+    std::uint32_t knots_generation = 0;
     // t(x) without an argument tuple (set by videvo.trajdata).
     vectorcallfunc vectorcall = nullptr;
     // Set when this module allocated the buffers (copies of a pickled state):
@@ -202,9 +208,12 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     bool is_empty() const noexcept { return _knotvector == nullptr || _cpts == nullptr; }
     void knots_changed() noexcept {
         knots_checked = 0;
+        ++knots_generation;
         points.drop();
     }
-    bool knots_trusted() const noexcept { return knots_checked != 0 && exports == 0; }
+    bool knots_trusted() const noexcept {
+        return knots_checked != 0 && exports == 0 && (ptrs_owner != 0 || copies_owned != 0);
+    }
 
     // Releases the buffers if the record owns them (knots first, or their one
     // block) and forgets them.
@@ -220,9 +229,8 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
         _block = nullptr;
         _knotvector = nullptr;
         _cpts = nullptr;
-        knots_checked = 0;
         copies_owned = 0;
-        points.drop();
+        knots_changed();
     }
 };
 
