@@ -188,10 +188,18 @@ private:
     long budget_ = 0;
 };
 
-// Running minimum and maximum; the first of equal values is kept.
+// Running minimum and maximum; the first of equal values is kept, and the
+// first value that is not a number is both (and stays).
 struct Tally {
     Extrema e{std::numeric_limits<double>::infinity(), 0.0, -std::numeric_limits<double>::infinity(), 0.0};
+    bool nan = false;
     void see(double v, double x) {
+        if (nan) return;
+        if (v != v) {
+            nan = true;
+            e = {v, x, v, x};
+            return;
+        }
         if (v < e.lo) e.lo = v, e.xlo = x;
         if (v > e.hi) e.hi = v, e.xhi = x;
     }
@@ -217,7 +225,15 @@ Extrema extrema_of(const Traj& t, int nu) {
         span_derivative_points(U, P, p, s, nu, T.data());
         span_bernstein(U + nu, T.data(), q, s - nu, c.data(), d.data());
         double big = 0.0;
-        for (int k = 0; k <= q; ++k) big = std::max(big, std::abs(c[k]));
+        bool number = true;
+        for (int k = 0; k <= q; ++k) {
+            big = std::max(big, std::abs(c[k]));
+            number = number && c[k] == c[k];
+        }
+        if (!number) {  // (a span that is not a number: no roots to look for)
+            tally.see(std::numeric_limits<double>::quiet_NaN(), a);
+            break;
+        }
         tally.see(c[0], a);
         if (q >= 1) {
             for (int k = 0; k < q; ++k) slope[k] = c[k + 1] - c[k];
@@ -227,6 +243,7 @@ Extrema extrema_of(const Traj& t, int nu) {
         }
         tally.see(c[q], b);
     }
+    if (tally.nan) return tally.e;
     if (!(tally.e.lo <= tally.e.hi)) {
         // A one-point domain: the value the evaluation gives there.
         double x = t.start(), v = 0.0;
@@ -246,17 +263,17 @@ nb::tuple extrema(nb::handle traj, int nu) {
 }
 
 // The name of the quantity of derivative order q.
-std::string quantity(int q) {
+std::string quantity(std::int64_t q) {
     static const char* const names[] = {"position", "velocity", "acceleration", "jerk", "snap", "crackle", "pop"};
     return q < 7 ? names[q] : "derivative " + std::to_string(q);
 }
 
 nb::dict peaks(nb::handle traj) {
     const Traj t = Traj::from(traj);
-    const int order = static_cast<int>(std::min<std::uint32_t>(t.rec->order, INT_MAX - 3));
+    const std::int64_t order = t.rec->order;
     nb::dict result;
-    for (int q = std::max(order, 1); q <= std::max(order, 3); ++q) {
-        const Extrema e = extrema_of(t, q - order);
+    for (std::int64_t q = std::max<std::int64_t>(order, 1); q <= std::max<std::int64_t>(order, 3); ++q) {
+        const Extrema e = extrema_of(t, static_cast<int>(q - order));
         const bool low = std::abs(e.lo) > std::abs(e.hi) || (std::abs(e.lo) == std::abs(e.hi) && e.xlo < e.xhi);
         result[quantity(q).c_str()] = low ? nb::make_tuple(std::abs(e.lo), e.xlo) : nb::make_tuple(std::abs(e.hi), e.xhi);
     }

@@ -70,7 +70,10 @@ nb::tuple sample(nb::handle traj, nb::handle rate, nb::handle dt, int upto) {
     const double steps = (stop - start) / step;
     if (!(steps < double(INT_MAX - 2048))) fail("too many samples: " + repr_double(std::floor(steps) + 2.0));
     // (a domain shorter than the rounding allowance still gets its start)
-    const Py_ssize_t whole = std::max<Py_ssize_t>(stop > start, static_cast<Py_ssize_t>(std::ceil(steps - 1e-9)));
+    Py_ssize_t whole = std::max<Py_ssize_t>(stop > start, static_cast<Py_ssize_t>(std::ceil(steps - 1e-9)));
+    // (past some millions of steps the allowance is below the rounding of
+    // `steps`: the last whole step must still lie before the stop)
+    while (whole > 1 && start + static_cast<double>(whole - 1) * step >= stop) --whole;
     NewArray tt = new_array(whole + 1);
     for (Py_ssize_t k = 0; k < whole; ++k) tt.data[k] = start + static_cast<double>(k) * step;
     tt.data[whole] = stop;

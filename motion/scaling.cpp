@@ -4,6 +4,8 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdint>
+#include <limits>
+#include <span>
 #include <string>
 
 namespace videvo::motion {
@@ -40,31 +42,59 @@ nb::object fit_limits(nb::handle traj, nb::handle vmax, nb::handle amax, nb::han
         }
     if (!any) fail("give at least one of 'vmax', 'amax' and 'jmax'");
     const std::uint32_t order = t.rec->order;
+    for (int i = 0; i < 3; ++i)
+        if (bound[i] != 0.0 && order > std::uint32_t(limits[i].q))
+            fail(std::string("'") + limits[i].name + "' limits a lower derivative than the trajectory's order " +
+                 std::to_string(order));
+    // A peak at the rounding level of the control points that it comes from
+    // (a straight line's acceleration) is no peak: it is taken as zero.
+    double big = 0.0;
+    for (const double v : std::span(t.P().data, static_cast<std::size_t>(t.P().size))) big = std::max(big, std::abs(v));
+    const double length = t.stop() - t.start();
+    auto peak_of = [&](const Traj& of, int i) {
+        const Extrema e = extrema_of(of, limits[i].q - static_cast<int>(order));
+        if (std::isnan(e.lo) || std::isnan(e.hi))
+            fail("no time scaling meets the limits: the trajectory is not a number at t = " + repr_double(e.xlo));
+        return std::max(std::abs(e.lo), std::abs(e.hi));
+    };
     double s = 0.0;
+    double peaks[3] = {0.0, 0.0, 0.0};
     for (int i = 0; i < 3; ++i) {
         if (bound[i] == 0.0) continue;
-        const Limit& l = limits[i];
-        if (order > std::uint32_t(l.q))
-            fail(std::string("'") + l.name + "' limits a lower derivative than the trajectory's order " +
-                 std::to_string(order));
-        const Extrema e = extrema_of(t, l.q - static_cast<int>(order));
-        const double peak = std::max(std::abs(e.lo), std::abs(e.hi));
-        s = std::max(s, std::pow(peak / bound[i], 1.0 / l.q));
+        const int nu = limits[i].q - static_cast<int>(order);
+        const double noise =
+            64.0 * std::numeric_limits<double>::epsilon() * big * std::pow(double(t.p()), nu) / std::pow(length, nu);
+        peaks[i] = peak_of(t, i);
+        if (peaks[i] <= noise) peaks[i] = 0.0;
+        s = std::max(s, std::pow(peaks[i] / bound[i], 1.0 / limits[i].q));
     }
     if (s == 0.0) fail("no time scaling makes a limit active: every limited quantity is zero or its limit infinite");
     if (!std::isfinite(s)) fail("no time scaling meets the limits: a peak is too large for its limit");
-    Buffer U = Buffer::copy_of(t.rec->_knotvector, t.rec->knot_count());
-    Buffer P = Buffer::copy_of(t.rec->_cpts, t.rec->cpts_count());
-    if (order > 0) {
-        const double f = std::pow(s, -static_cast<double>(order));
-        for (std::int64_t i = 0; i < P.size(); ++i) P.get()[i] *= f;
+    auto scaled = [&](double factor) {
+        Buffer U = Buffer::copy_of(t.rec->_knotvector, t.rec->knot_count());
+        Buffer P = Buffer::copy_of(t.rec->_cpts, t.rec->cpts_count());
+        if (order > 0) {
+            const double f = std::pow(factor, -static_cast<double>(order));
+            for (std::int64_t i = 0; i < P.size(); ++i) P.get()[i] *= f;
+        }
+        PyObject* made = classes.trajectory1d->from_ptrs(U.get(), P.get(), t.p(), t.n(), order, {1, true});
+        nb::object result = entry_result(made);
+        U.release();
+        P.release();
+        check_entry(classes.trajectory1d->hscale(result.ptr(), factor));
+        return result;
+    };
+    // The peaks of the result, reached by rounded operations, may exceed
+    // their limits by an ulp or two: the factor then grows by a few ulps
+    // (more each time) until none does.
+    for (int round = 0;; ++round) {
+        nb::object result = scaled(s);
+        bool within = true;
+        for (int i = 0; i < 3; ++i)
+            if (bound[i] != 0.0 && peaks[i] != 0.0) within = within && peak_of(Traj::from(result), i) <= bound[i];
+        if (within || round == 16) return result;
+        s *= 1.0 + 4.0 * std::numeric_limits<double>::epsilon() * double(1 << round);
     }
-    PyObject* made = classes.trajectory1d->from_ptrs(U.get(), P.get(), t.p(), t.n(), order, {1, true});
-    nb::object result = entry_result(made);
-    U.release();
-    P.release();
-    check_entry(classes.trajectory1d->hscale(result.ptr(), s));
-    return result;
 }
 
 }  // namespace

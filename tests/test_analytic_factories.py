@@ -30,6 +30,7 @@ def test_worked_examples():
     assert knots(z) == [0, 0, 0, 0, 2, 2, 2, 2] and cpts(z) == [0.0] * 4
     assert cpts(tm.ones(0.0, 2.0, 3, 1)) == [1.0] * 4
     assert cpts(tm.lin1p(0.0, 2.0, 2, 0, (1.0, 1.0), 2.0)) == [-1, 1, 3]
+    assert cpts(tm.lin1p(1e9, 1e9 + 1, 3, 0, (1e9, 0.0), 3.0)) == [0, 1, 2, 3]  # (far from 0, not from the intercept)
     assert cpts(tm.lin2p(0.0, 1.0, 1, 0, (0.0, 0.0), (1.0, 2.0))) == cpts(tm.lin1p(0.0, 1.0, 1, 0, (0.0, 0.0), 2.0))
     square = tm.polytraj(0.0, 1.0, 2, 0, arr(1, 0, 0))
     assert knots(square) == [0, 0, 0, 1, 1, 1] and cpts(square) == [0, 0, 1]

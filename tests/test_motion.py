@@ -171,10 +171,26 @@ def test_fit_limits_meets_every_limit_and_one_exactly(power, order, limits):
     assert (f.start, f.order) == (1.0, order) and f.stop == pytest.approx(1.0 + 2.0 * s, rel=1e-15)
     pk = motion.peaks(f)
     ratios = [pk[quantity[k][0]][0] / v for k, v in limits.items()]
-    assert max(ratios) == pytest.approx(1.0, rel=1e-12) and all(r <= 1.0 + 1e-12 for r in ratios)
+    assert max(ratios) == pytest.approx(1.0, rel=1e-12) and all(r <= 1.0 for r in ratios)
     # the same path on the new time axis: the position's own peaks scale exactly
     assert pk["jerk"][0] == pytest.approx(PEAKS["jerk"] / (2 * s) ** 3, rel=1e-12)
     assert t.stop == 3.0
+
+
+@pytest.mark.parametrize("limits", [dict(amax=1.0), dict(jmax=0.1), dict(jmax=1.0)])
+def test_fit_limits_never_exceeds_a_limit_by_rounding(limits):
+    (key, limit), = limits.items()
+    f = motion.fit_limits(bezier_trajectory(SMOOTH_STEP), **limits)
+    assert limit * (1 - 1e-14) < motion.peaks(f)[{"amax": "acceleration", "jmax": "jerk"}[key]][0] <= limit
+
+
+def test_a_trajectory_that_is_not_a_number_somewhere_has_nan_extrema_there():
+    t = trajmake.bspltraj(np.array([0, 0, 1, 2, 3, 4, 4.0]), np.array([0, 1, np.nan, 4, 5.0]), 1, 0)
+    lo, xlo, hi, xhi = motion.extrema(t)
+    assert np.isnan(lo) and np.isnan(hi) and xlo == xhi == 1.0  # (the first span that is not a number)
+    with pytest.raises(ValueError, match="^no time scaling meets the limits: the trajectory is not a number at t = 1"):
+        motion.fit_limits(t, vmax=1.0)
+    assert list(motion.peaks(bezier_trajectory(SMOOTH_STEP, order=2**31 - 1))) == ["derivative 2147483647"]
 
 
 @pytest.mark.parametrize("slopes", [None, (0.0, 0.0), (-1.5, 2.0)])
@@ -235,6 +251,8 @@ X = np.linspace(0.0, 1.0, 20)
         (lambda: motion.fit_limits(bezier_trajectory([1.0, 2.0, 0.0], order=2), vmax=1.0, amax=1.0),
          "'vmax' limits a lower derivative than the trajectory's order 2"),
         (lambda: motion.fit_limits(bezier_trajectory([1.0, 0.0, 0.0]), vmax=1.0, amax=1.0),
+         "no time scaling makes a limit active: every limited quantity is zero or its limit infinite"),
+        (lambda: motion.fit_limits(trajmake.lin1p(0.0, 1.0, 3, 0, (0.0, 0.0), 0.1), amax=1e-3),  # (rounding only)
          "no time scaling makes a limit active: every limited quantity is zero or its limit infinite"),
     ],
 )

@@ -60,11 +60,13 @@ TrajectoryObject lin1p(double start, double stop, int p, int order, Pair pt, dou
     Segment s = segment(start, stop, p);
     {
         // A Bezier segment whose control points lie on a line at equally
-        // spaced abscissae is that line.
+        // spaced abscissae is that line.  The values are taken from the
+        // point's, not from the line's intercept at 0: far from 0 the
+        // intercept and the products that cancel it would lose the line's
+        // digits (a line on [1e9, 1e9 + 1] got bends of 1e-7).
         ReleaseForLongWork unlocked(p);
         double* P = s.P.get();
-        const double intercept = pt.second - pt.first * m;
-        for (int i = 0; i <= p; ++i) P[i] = intercept + (i * (stop - start) / p + start) * m;
+        for (int i = 0; i <= p; ++i) P[i] = pt.second + ((start - pt.first) + i * (stop - start) / p) * m;
     }
     return wrap_buffers(s.U, s.P, p, p, order);
 }
