@@ -603,7 +603,9 @@ VIDEVO_WIDE_CLONES bool eval_derivatives(Deg tag, int n, int p, const double* U,
     // (one order may be written over the points, CK being C: each four are
     // read before their results are written)
     if constexpr (Deg::value >= 0) {
-        const auto inverses = index && !sorted ? span_inverses<Deg::value>(n, U, np) : nullptr;
+        // (from the first derivative on, half the table or less would be
+        // read, and its rows cost more than the divisions they save)
+        const auto inverses = index && !sorted && r1 == 0 ? span_inverses<Deg::value>(n, U, np) : nullptr;
         std::optional<bool> done;
         if (r1 == r2)
             done = eval_in_lanes<Strict, Deg::value>(n, p, U, P, DerivativeAt<Deg::value>{U, P, r1, r1, 0, inverses.get()},

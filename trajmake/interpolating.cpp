@@ -1,8 +1,6 @@
 // Interpolating factories: trajectories through data points.
 #include "trajmake.h"
 
-#include <closeness.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -10,27 +8,14 @@
 
 namespace videvo::trajmake {
 
-// Abscissae that increase, each farther from the one before than the
-// closeness tolerance (measured from the first, as the spans of the knots
-// placed on them are): a parameter that close to a knot counts as the knot,
-// so a span between two such abscissae would never be evaluated and the
-// trajectory would miss its data there.  The comparison is written so that a
-// NaN abscissa fails it too.
+// The comparison is written so that a NaN abscissa fails it too.
 void require_increasing(CVec xp) {
     bool increasing = true;
-    Py_ssize_t close = 0;  // the first abscissa too close to the one before, if any
     {
         ReleaseForLongWork unlocked(xp.size);
-        for (Py_ssize_t i = 1; i < xp.size && increasing; ++i) {
-            increasing = xp[i - 1] < xp[i];
-            const double gap = xp[i] - xp[i - 1];  // (infinite ends are refused later, as such)
-            if (close == 0 && std::isfinite(gap) && gap <= tol(xp[i - 1] - xp[0], xp[i] - xp[0])) close = i;
-        }
+        for (Py_ssize_t i = 1; i < xp.size && increasing; ++i) increasing = xp[i - 1] < xp[i];
     }
     if (!increasing) fail(msg::xp_increasing);
-    if (close != 0)
-        raise(PyExc_ValueError, "'xp' holds values too close to tell apart: " + repr_double(xp[close - 1]) + " and " +
-                                    repr_double(xp[close]));
 }
 
 // An infinite end of the domain would give a knot vector that no trajectory
