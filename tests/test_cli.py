@@ -100,6 +100,11 @@ def test_ls_and_show_describe_the_objects(demo):
     assert "position 0 at t = 0" in ok(d, "show", "demo.videvo", "home")
 
 
+def test_ls_shows_an_id_with_a_line_break_on_its_line(tmp_path):
+    trajdata.Point1d(0.5, 1.0, 0).savexml(str(tmp_path / "f"), "a\nb")
+    assert ok(tmp_path, "ls", "f").splitlines() == ["'a\\nb'  Point1d       position      1 at t = 0.5"]
+
+
 @pytest.mark.parametrize("where, nus", [
     (["--grid", "11"], ["0", "1", "2", "3"]),
     (["--at", "0.75", "0.25", "0.75", "1"], ["2"]),

@@ -123,6 +123,7 @@ def test_pickle_round_trip(protocol):
     assert t2.__getstate__() == t.__getstate__()
     assert not np.shares_memory(t2.get_cpts_asarray(), t.get_cpts_asarray())
     assert t2(0.3) == t(0.3)
+    assert pickle.loads(pickle.dumps(Trajectory1d(), protocol=protocol)).__getstate__() == Trajectory1d().__getstate__()
 
 
 @pytest.mark.parametrize("protocol", [0, 1])

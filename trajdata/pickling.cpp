@@ -69,8 +69,24 @@ nb::object getstate(Traj self) {
     return nb::make_tuple(knots, cpts, r.p, r.n, r.order, nb::bool_(r.ptrs_owner != 0));
 }
 
+// Whether `state` is an empty trajectory's: (None, None, 0, 0, 0, owner).
+bool empty_state(PyObject* state) {
+    if (PyTuple_GET_SIZE(state) != 6 || PyTuple_GET_ITEM(state, 0) != Py_None || PyTuple_GET_ITEM(state, 1) != Py_None)
+        return false;
+    nb::object zero = nb::int_(0);
+    for (Py_ssize_t i = 2; i < 5; ++i) {
+        const int equal = PyObject_RichCompareBool(PyTuple_GET_ITEM(state, i), zero.ptr(), Py_EQ);
+        if (equal < 0) throw nb::python_error();
+        if (!equal) return false;
+    }
+    return true;
+}
+
 nb::object setstate(Traj self, PyObject* state) {
     nb::object args = entry_result(PySequence_Tuple(state));
+    // An empty trajectory pickles as one: its state leaves the empty object
+    // that unpickling made as it is (_dset_data takes bytes only).
+    if (self.rec->is_empty() && empty_state(args.ptr())) return nb::none();
     nb::object dset = entry_result(PyObject_GetAttrString(self.obj, "_dset_data"));
     entry_result(PyObject_CallObject(dset.ptr(), args.ptr()));
     return nb::none();
@@ -105,7 +121,8 @@ void register_pickling(TrajectoryClass& cls) {
         {}, "tuple");
     faces::MethodFace<&setstate>::def(cls, "__setstate__",
         "Restore a pickled state: self._dset_data(*state) (a sequence other than a\n"
-        "tuple is converted first).",
+        "tuple is converted first).  The state of an empty trajectory leaves an\n"
+        "empty one as it is.",
         {"state"}, "None");
 }
 

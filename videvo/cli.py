@@ -205,9 +205,13 @@ def cmd_ls(args: argparse.Namespace) -> None:
     if not elements:
         print(f"{path}: empty")
         return
-    width = min(24, max(len(str(e.get("ID"))) for e in elements))
-    for e in elements:
+    def shown(e: Any) -> str:  # (an ID with a line break or other control in it: its repr, on one line)
         ID = str(e.get("ID"))
+        return ID if ID.isprintable() else repr(ID)
+
+    width = min(24, max(len(shown(e)) for e in elements))
+    for e in elements:
+        ID = shown(e)
         a = e.attrib
         try:
             if e.tag == "Trajectory1d":

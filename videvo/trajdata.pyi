@@ -157,7 +157,8 @@ class Trajectory1d(ViDEVOObject):
     def __setstate__(self, state: object) -> None:
         """
         Restore a pickled state: self._dset_data(*state) (a sequence other than a
-        tuple is converted first).
+        tuple is converted first).  The state of an empty trajectory leaves an
+        empty one as it is.
         """
 
     def peval(self, x: float) -> float:
