@@ -188,18 +188,10 @@ private:
     long budget_ = 0;
 };
 
-// Running minimum and maximum; the first of equal values is kept, and the
-// first value that is not a number is both (and stays).
+// Running minimum and maximum; the first of equal values is kept.
 struct Tally {
     Extrema e{std::numeric_limits<double>::infinity(), 0.0, -std::numeric_limits<double>::infinity(), 0.0};
-    bool nan = false;
     void see(double v, double x) {
-        if (nan) return;
-        if (v != v) {
-            nan = true;
-            e = {v, x, v, x};
-            return;
-        }
         if (v < e.lo) e.lo = v, e.xlo = x;
         if (v > e.hi) e.hi = v, e.xhi = x;
     }
@@ -230,9 +222,9 @@ Extrema extrema_of(const Traj& t, int nu) {
             big = std::max(big, std::abs(c[k]));
             number = number && c[k] == c[k];
         }
-        if (!number) {  // (a span that is not a number: no roots to look for)
-            tally.see(std::numeric_limits<double>::quiet_NaN(), a);
-            break;
+        if (!number) {  // the first span that is not a number is both extrema
+            const double nan = std::numeric_limits<double>::quiet_NaN();
+            return {nan, a, nan, a};
         }
         tally.see(c[0], a);
         if (q >= 1) {
@@ -243,7 +235,6 @@ Extrema extrema_of(const Traj& t, int nu) {
         }
         tally.see(c[q], b);
     }
-    if (tally.nan) return tally.e;
     if (!(tally.e.lo <= tally.e.hi)) {
         // A one-point domain: the value the evaluation gives there.
         double x = t.start(), v = 0.0;

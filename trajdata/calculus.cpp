@@ -117,9 +117,8 @@ TrajectoryObject knotins(Traj self, double u, int r) {
     const bool validate = !rec.knots_trusted();
     const std::uint32_t generation = rec.knots_generation;
     check_entry(evaluation.insert(U, P, rec.p, u, r, knots, cpts, validate));
-    // The insertion has just checked the knots: later calls may trust them
-    // (unless they may have changed meanwhile: see knots_passed).
-    if (validate && rec.exports == 0 && rec.knots_generation == generation) self.rec->knots_checked = 1;
+    // The insertion has just checked the knots: later calls may trust them.
+    if (validate) self.rec->knots_passed(generation);
     return adopt(UQ, rec.p, static_cast<int>(n), rec.order);
 }
 

@@ -43,22 +43,30 @@ void require_points(Traj self, Vec xp, bool known_increasing = false) {
     require_domain(self, xp[0], xp[xp.size - 1]);
 }
 
+// What a repeat check has found of points in any order: whether they hold a
+// value twice (when it ran) and their range (when it found it).
+struct Seen {
+    std::optional<bool> repeated;
+    ValueRange range;
+};
+
 // The same checks on points in any order, with the outcome they would have on
 // the points sorted (NaN last): a repeated point, then the smallest point
 // below the start or, when there is no NaN, the largest above the stop.
-// `repeated`: whether they hold a value twice, when the caller knows it.
+// `seen`: what the caller's repeat check found of these values, if it ran.
 // The points are this call's own copy, which no other thread can reach, so
 // long arrays are scanned with the interpreter lock released.
-void require_unsorted_points(Traj self, Vec xp, std::optional<bool> repeated) {
-    if (!repeated) {
+void require_unsorted_points(Traj self, Vec xp, Seen seen) {
+    if (!seen.repeated) {
         ReleaseForLongWork unlocked(xp.size);
-        repeated = has_repeated_value(xp.data, static_cast<std::size_t>(xp.size));
+        seen.repeated = has_repeated_value(xp.data, static_cast<std::size_t>(xp.size), nullptr, &seen.range);
     }
-    if (*repeated) not_increasing();
-    // (NaNs pass the smallest and the largest by; the loop vectorizes)
-    double lo = INFINITY, hi = -INFINITY;
-    bool nan = false;
-    {
+    if (*seen.repeated) not_increasing();
+    ValueRange& r = seen.range;
+    if (!r.known) {
+        // (NaNs pass the smallest and the largest by; the loop vectorizes)
+        double lo = INFINITY, hi = -INFINITY;
+        bool nan = false;
         ReleaseForLongWork unlocked(xp.size);
         for (Py_ssize_t i = 0; i < xp.size; ++i) {
             const double v = xp[i];
@@ -66,8 +74,9 @@ void require_unsorted_points(Traj self, Vec xp, std::optional<bool> repeated) {
             lo = v < lo ? v : lo;
             hi = v > hi ? v : hi;
         }
+        r = {lo, hi, nan, true};
     }
-    require_domain(self, lo, nan ? NAN : hi);
+    require_domain(self, r.lo, r.nan ? NAN : r.hi);
 }
 
 // The buffers of a trajectory for one evaluation.  They are taken after
@@ -87,12 +96,9 @@ Curve curve_of(Traj self) {
     return {U, P, self.rec->p, !self.rec->knots_trusted(), self.rec->knots_generation};
 }
 
-// After an evaluation that checked the knots successfully: they are trusted
-// from now on unless they may have changed since the check read them (a view
-// alive, or one that came and went while the check ran without the lock).
+// After an evaluation that checked the knots successfully.
 void knots_passed(Traj self, const Curve& c) {
-    if (c.validate && self.rec->exports == 0 && self.rec->knots_generation == c.generation)
-        self.rec->knots_checked = 1;
+    if (c.validate) self.rec->knots_passed(c.generation);
 }
 
 double peval(Traj self, double x) {
@@ -125,22 +131,22 @@ void evaluate_array(Traj self, Vec xp, Entry entry, A... args) {
 enum class Order { unknown, increasing, any };
 
 // The checks of ceval and dceval up to the order of the derivative
-// (`repeated` as for require_unsorted_points).
-void require_data_and_points(Traj self, Vec xp, Order order, std::optional<bool> repeated) {
+// (`seen` as for require_unsorted_points).
+void require_data_and_points(Traj self, Vec xp, Order order, const Seen& seen) {
     self.require_data();
     if (order == Order::any)
-        require_unsorted_points(self, xp, repeated);
+        require_unsorted_points(self, xp, seen);
     else
         require_points(self, xp, order == Order::increasing);
 }
 
-void values_at(Traj self, Vec xp, Order order, std::optional<bool> repeated = {}) {
-    require_data_and_points(self, xp, order, repeated);
+void values_at(Traj self, Vec xp, Order order, const Seen& seen = {}) {
+    require_data_and_points(self, xp, order, seen);
     evaluate_array(self, xp, evaluation.values);
 }
 
-void derivative_at(Traj self, Vec xp, int nu, Order order, std::optional<bool> repeated = {}) {
-    require_data_and_points(self, xp, order, repeated);
+void derivative_at(Traj self, Vec xp, int nu, Order order, const Seen& seen = {}) {
+    require_data_and_points(self, xp, order, seen);
     if (nu < 0) bad_nu();
     evaluate_array(self, xp, evaluation.derivative, nu);
 }
@@ -268,7 +274,7 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
     // into the result; other points are copied into it and evaluated there
     // by the general route.
     nb::object xp;  // the points the general route evaluates in place
-    std::optional<bool> repeated;  // known for the caller's unsorted points
+    Seen seen;  // by the repeat check of the caller's unsorted points, when it ran
     if (const CVec X = plain_points(x); X.size > 0) {
         NewArray result = new_array(X.size);
         if (evaluated_into(self, X, result.data, nu, true)) return std::move(result.array);
@@ -280,13 +286,13 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
             // through the call: another thread that writes to it meanwhile
             // races with its own call).
             const bool check = nu >= 0 && evaluates_itself(self, nu) && !strictly_increasing(again);
-            ValueRange range;  // (found by the check on its way: the evaluation need not read them for it)
+            // (the range found on its way spares the evaluation a pass)
             if (check) {
                 ReleaseForLongWork unlocked(again.size);
-                repeated =
-                    has_repeated_value(again.data, static_cast<std::size_t>(again.size), result.data.data, &range);
+                seen.repeated = has_repeated_value(again.data, static_cast<std::size_t>(again.size),
+                                                   result.data.data, &seen.range);
             }
-            if (check && !*repeated && evaluated_into(self, again, result.data, nu, false, &range))
+            if (check && !*seen.repeated && evaluated_into(self, again, result.data, nu, false, &seen.range))
                 return std::move(result.array);
             {
                 ReleaseForLongWork unlocked(again.size);
@@ -298,14 +304,14 @@ nb::object call_array(Traj self, PyObject* x, int nu) {
     if (!xp.is_valid()) xp = points_of(x);
     const Vec points = ArrayArg(xp, "x", 1, Access::write).vec();
     // (points checked for repeats above are known not to increase)
-    const bool increasing = !repeated.has_value() && strictly_increasing(points);
+    const bool increasing = !seen.repeated.has_value() && strictly_increasing(points);
     // Our own evaluation takes the points in any order, in place: no sort.
     if (nu >= 0 && evaluates_itself(self, nu)) {
         const Order order = increasing ? Order::increasing : Order::any;
         if (nu == 0)
-            values_at(self, points, order, repeated);
+            values_at(self, points, order, seen);
         else
-            derivative_at(self, points, nu, order, repeated);
+            derivative_at(self, points, nu, order, seen);
         return xp;
     }
     // A redefinition gets the points sorted, as always.

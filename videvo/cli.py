@@ -85,6 +85,13 @@ def read_listing(fname: str) -> tuple[str, list[Any]]:
     return path, [e for e in root if isinstance(e.tag, str)]
 
 
+def refuse_foreign_target(target: str) -> None:
+    """Refuses, before any work, an existing file to save into that saving
+    would fail on (not a videvo file)."""
+    if os.path.exists(target):
+        read_listing(target)
+
+
 def existing(path: str) -> str:
     if not os.path.isfile(path):
         fail(f"no such file: {path}")
@@ -351,8 +358,7 @@ def cmd_fit(args: argparse.Namespace) -> None:
 
     x, y = read_samples(args.csv)
     target = videvo_name(args.output)
-    if os.path.exists(target):
-        read_listing(target)  # refuse a file that saving would fail on, before any work
+    refuse_foreign_target(target)
     p, m = args.degree, len(x)
     if p < 1:
         fail("--degree must be at least 1")

@@ -74,7 +74,7 @@ def draw(move: Any, pyplot: Callable[[], Any], target: str) -> None:
 
 
 def run(out: str, plot: bool, pyplot: Callable[[], Any]) -> None:
-    from .cli import fail, publish, read_listing, staging
+    from .cli import fail, publish, refuse_foreign_target, staging
 
     objects = build()
     text = report(objects)
@@ -87,8 +87,7 @@ def run(out: str, plot: bool, pyplot: Callable[[], Any]) -> None:
     # file atomically, under its lock).  Whatever may fail comes first: the
     # file must be a videvo file, the figure's place free and the figure drawn.
     target = os.path.join(out, FILE)
-    if os.path.lexists(target):
-        read_listing(target)
+    refuse_foreign_target(target)
     if can_plot and os.path.isdir(os.path.join(out, FIGURE)):
         fail(f"{os.path.join(out, FIGURE)} is a directory")
     with staging(out) as stage:

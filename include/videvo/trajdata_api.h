@@ -214,6 +214,13 @@ struct Trajectory1dRecord : ViDEVOObjectRecord {
     bool knots_trusted() const noexcept {
         return knots_checked != 0 && exports == 0 && (ptrs_owner != 0 || copies_owned != 0);
     }
+    // After a check of the knots that passed, begun at knots_generation
+    // `since`: they are trusted from now on unless they may have changed
+    // since the check read them (a view alive, or one that came and went while
+    // the check ran without the interpreter lock).
+    void knots_passed(std::uint32_t since) noexcept {
+        if (exports == 0 && knots_generation == since) knots_checked = 1;
+    }
 
     // Releases the buffers if the record owns them (knots first, or their one
     // block) and forgets them.
